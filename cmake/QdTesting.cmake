@@ -1,0 +1,57 @@
+# qd_add_test(NAME name SOURCES ... [LIBS ...] [WINDOWS_ONLY] [NATIVE_ONLY] [ENV k=v ...]
+#             [RESOURCE_LOCK lock ...] [TIMEOUT s] [NO_GTEST_MAIN])
+#
+# One GoogleTest executable, registered as one CTest test. In the Windows tree it runs under
+# Wine through CMAKE_CROSSCOMPILING_EMULATOR (tools/wine-run.sh and the session's state folder),
+# in the native tree under the sanitizers.
+function(qd_add_test)
+    cmake_parse_arguments(T "WINDOWS_ONLY;NATIVE_ONLY;NO_GTEST_MAIN" "NAME;TIMEOUT"
+                          "SOURCES;LIBS;ENV;RESOURCE_LOCK" ${ARGN})
+    if(T_WINDOWS_ONLY AND NOT WIN32)
+        return()
+    endif()
+    if(T_NATIVE_ONLY AND WIN32)
+        return()
+    endif()
+    add_executable(${T_NAME} ${T_SOURCES})
+    if(T_NO_GTEST_MAIN)
+        target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+    else()
+        target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock)
+    endif()
+    if(WIN32)
+        set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+        target_link_options(${T_NAME} PRIVATE -mconsole)
+    endif()
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
+    if(T_ENV)
+        set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${T_ENV}")
+    endif()
+    if(T_RESOURCE_LOCK)
+        set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK "${T_RESOURCE_LOCK}")
+    endif()
+endfunction()
+
+# GoogleTest: the system's build natively, Debian's sources cross-built for Windows.
+if(WIN32)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/wine-run.sh ${CMAKE_BINARY_DIR}/wine
+        CACHE STRING "" FORCE)
+    set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    if(NOT TARGET gtest)
+        add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    endif()
+    foreach(_t gtest gtest_main gmock gmock_main)
+        if(NOT TARGET GTest::${_t})
+            add_library(GTest::${_t} ALIAS ${_t})
+        endif()
+        # The framework's own sources use -fexec-charset; googletest is built as it comes.
+    endforeach()
+else()
+    find_package(GTest REQUIRED)
+endif()

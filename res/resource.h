@@ -1,0 +1,42 @@
+// Identifiers of the program's resources and of the controls in its dialog templates.
+#pragma once
+
+#define IDR_MAINFRAME 128
+#define IDD_ABOUTBOX 100
+#define IDD_WAITBAR 129
+#define IDD_SETUP 130
+#define IDD_QUILLODROME_DIALOG 134
+
+#define IDS_ABOUTBOX 101
+#define IDM_ABOUTBOX 0x0010
+
+#define IDB_WINDOW_ICON 148
+#define IDB_VOLUME 149
+#define IDB_TOP_OFF 163
+#define IDB_TOP_ON 164
+#define IDB_BACKGROUND 165
+#define IDB_PEDAL_UP 166
+#define IDB_PEDAL_DOWN 167
+#define IDB_NO_PEDAL 168
+
+#define IDC_FILE 1002
+#define IDC_TIME 1011
+#define IDC_REWIND_TEXT 1019
+#define IDC_SLIDER_REWIND 1021
+#define IDC_SLIDER_VOLUME 1022
+#define IDC_PLAY 1024
+#define IDC_PAUSE 1025
+#define IDC_STOP 1026
+#define IDC_SLIDER_POSITION 1027
+#define IDC_CAPTION 1033
+#define IDC_OPTION 1034
+#define IDC_ABOUT 1035
+#define IDC_TOPMOST 1038
+#define IDC_ICON 1039
+#define IDC_PEDAL 1043
+#define IDC_HELP_BUTTON 1045
+#define IDC_MIN 3
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

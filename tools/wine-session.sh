@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# A private Windows run-time for the tests and the demo: a fresh Wine prefix and HOME under a
+# state folder, Xvfb on a free display with openbox (so that topmost windows and frames behave
+# as on a desktop), a null ALSA output, and a persistent wineserver.
+#
+#   wine-session.sh start STATE     make everything fresh and start the servers
+#   wine-session.sh stop STATE      stop what start started, by process id
+#   wine-session.sh run STATE CMD…  start, run CMD with the session's environment, stop
+#
+# STATE/env.sh holds the environment a Windows program of the session needs.
+set -euo pipefail
+
+WINE=${WINE:-/usr/lib/wine/wine64}
+WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver64}
+[ -x "$WINE" ] || WINE=$(command -v wine64 || command -v wine)
+[ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver)
+
+die() { echo "wine-session: $*" >&2; exit 1; }
+
+stop_session() {
+    local state=$1
+    [ -f "$state/env.sh" ] || return 0
+    # shellcheck disable=SC1091
+    (. "$state/env.sh"; "$WINESERVER" -k >/dev/null 2>&1 || true)
+    prefix_pids "$state/prefix" >>"$state/pids"
+    if [ -f "$state/pids" ]; then
+        while read -r pid; do
+            [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+        done <"$state/pids"
+        sleep 0.3
+        while read -r pid; do
+            [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null || true
+        done <"$state/pids"
+        rm -f "$state/pids"
+    fi
+    if [ -f "$state/display" ]; then
+        local n
+        n=$(cat "$state/display")
+        rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n" 2>/dev/null || true
+        rm -f "$state/display"
+    fi
+    rm -f "$state/env.sh"
+}
+
+free_display() {
+    local n
+    for n in $(seq 91 250); do
+        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+            echo "$n"
+            return 0
+        fi
+    done
+    return 1
+}
+
+start_session() {
+    local state=$1
+    mkdir -p "$state"
+    state=$(cd "$state" && pwd)
+    stop_session "$state"
+    rm -rf "$state/prefix" "$state/home" "$state/capture-home"
+    mkdir -p "$state/home" "$state/capture-home" "$state/logs"
+    : >"$state/pids"
+
+    # Wine mixes into ALSA's default device: a null sink normally, a raw capture file for the
+    # tests that listen to what the player produces.
+    printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' >"$state/home/.asoundrc"
+    printf 'pcm.!default { type file slave.pcm "null" file "%s/capture.raw" format "raw" }\n' \
+        "$state" >"$state/capture-home/.asoundrc"
+
+    local n
+    n=$(free_display) || die "no free X display"
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -ac >"$state/logs/xvfb.log" 2>&1 &
+    echo $! >>"$state/pids"
+    echo "$n" >"$state/display"
+    for _ in $(seq 1 100); do
+        [ -e "/tmp/.X11-unix/X$n" ] && break
+        sleep 0.05
+    done
+    [ -e "/tmp/.X11-unix/X$n" ] || die "Xvfb did not start (see $state/logs/xvfb.log)"
+
+    DISPLAY=":$n" openbox --sm-disable >"$state/logs/openbox.log" 2>&1 &
+    echo $! >>"$state/pids"
+
+    cat >"$state/env.sh" <<ENV
+export QD_WINE_STATE='$state'
+export WINE='$WINE'
+export WINESERVER='$WINESERVER'
+export WINEPREFIX='$state/prefix'
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES='mscoree,mshtml,winemenubuilder.exe='
+export DISPLAY=':$n'
+export HOME='$state/home'
+export XDG_RUNTIME_DIR='$state/home'
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy
+ENV
+    # shellcheck disable=SC1091
+    . "$state/env.sh"
+    mkdir -p "$WINEPREFIX"
+    # A persistent server: each Windows process then starts in tens of milliseconds.
+    "$WINESERVER" -p >"$state/logs/wineserver.log" 2>&1
+    "$WINE" wineboot -i >"$state/logs/wineboot.log" 2>&1 || die "wineboot failed (see $state/logs/wineboot.log)"
+}
+
+# Every process of the session's prefix (the wineserver, Wine's services, test programs).
+prefix_pids() {
+    local prefix=$1 f pid
+    for f in /proc/[0-9]*/environ; do
+        pid=${f#/proc/}
+        pid=${pid%/environ}
+        tr '\0' '\n' 2>/dev/null <"$f" | grep -qxF "WINEPREFIX=$prefix" && echo "$pid"
+    done
+    return 0
+}
+
+cmd=${1:-}
+state=${2:-}
+[ -n "$cmd" ] && [ -n "$state" ] || die "usage: $0 start|stop|run STATE [CMD…]"
+case "$cmd" in
+start) start_session "$state" ;;
+stop) stop_session "$state" ;;
+run)
+    shift 2
+    start_session "$state"
+    state=$(cd "$state" && pwd)
+    trap 'stop_session "$state"' EXIT
+    # shellcheck disable=SC1091
+    (. "$state/env.sh"; "$@")
+    ;;
+*) die "unknown command $cmd" ;;
+esac
