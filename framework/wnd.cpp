@@ -6,6 +6,8 @@ namespace fw {
 
 namespace {
 constexpr UINT_PTR kSubclassId = 0x51D0;
+// Names the object that subclassed a window, for reflection from its parent.
+constexpr const char* kObjectProperty = "fw.CWnd";
 
 HWND ChildOf(const Message& m) {
     if (m.message == WM_NOTIFY)
@@ -29,6 +31,7 @@ bool CWnd::SubclassWindow(HWND wnd) {
     if (!::SetWindowSubclass(wnd, &CWnd::SubclassProc, kSubclassId,
                              reinterpret_cast<DWORD_PTR>(this)))
         return false;
+    ::SetPropA(wnd, kObjectProperty, this);
     m_hWnd = wnd;
     m_bSubclassed = true;
     return true;
@@ -40,18 +43,17 @@ bool CWnd::SubclassDlgItem(UINT id, const CWnd& parent) {
 
 HWND CWnd::UnsubclassWindow() {
     HWND wnd = m_hWnd;
-    if (m_bSubclassed && wnd)
+    if (m_bSubclassed && wnd) {
         ::RemoveWindowSubclass(wnd, &CWnd::SubclassProc, kSubclassId);
+        ::RemovePropA(wnd, kObjectProperty);
+    }
     m_bSubclassed = false;
     m_hWnd = nullptr;
     return wnd;
 }
 
 CWnd* CWnd::FromHandlePermanent(HWND wnd) {
-    DWORD_PTR ref = 0;
-    if (wnd && ::GetWindowSubclass(wnd, &CWnd::SubclassProc, kSubclassId, &ref))
-        return reinterpret_cast<CWnd*>(ref);
-    return nullptr;
+    return wnd ? static_cast<CWnd*>(::GetPropA(wnd, kObjectProperty)) : nullptr;
 }
 
 std::string CWnd::GetWindowText() const {

@@ -32,7 +32,7 @@
 #define IDC_OPTION 1034
 #define IDC_ABOUT 1035
 #define IDC_TOPMOST 1038
-#define IDC_ICON 1039
+#define IDC_WINDOW_ICON 1039
 #define IDC_PEDAL 1043
 #define IDC_HELP_BUTTON 1045
 #define IDC_MIN 3

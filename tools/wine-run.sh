@@ -14,4 +14,14 @@ fi
 if [ -n "${QD_TEST_HOME:-}" ]; then
     export HOME="$state/$QD_TEST_HOME"
 fi
-exec "$WINE" "$@"
+# Wine's background services (the desktop process among them) inherit the standard handles of
+# the program that started them and may outlive it by many seconds: give the program a file,
+# not our caller's pipe, and pass its output on when it ends.
+out=$(mktemp "$state/run.XXXXXX")
+trap 'rm -f "$out"' EXIT
+set +e
+"$WINE" "$@" >"$out" 2>&1 </dev/null
+rc=$?
+set -e
+cat "$out"
+exit $rc

@@ -1,0 +1,36 @@
+#include "app/quillodrome_app.h"
+
+#include "app/quillodrome_dlg.h"
+#include "app/version_text.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+CQuillodromeApp& TheApp() { return *static_cast<CQuillodromeApp*>(fw::AfxGetApp()); }
+
+BOOL CQuillodromeApp::InitInstance() {
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), 0xFF};
+    ::InitCommonControlsEx(&controls);
+
+    fw::CWinApp::InitInstance();
+    SetRegistryKey("Brenvale");
+    LoadStdProfileSettings(4);
+
+    char path[260] = {};
+    ::GetModuleFileNameA(m_hInstance, path, sizeof path);
+    m_strVersion = ReadFileVersionText(path);
+    if (m_strVersion.empty())
+        return FALSE;
+
+    ::CoInitialize(nullptr);
+    {
+        // The window (and with it the player's COM objects) is gone before COM is left.
+        CQuillodromeDlg dlg;
+        m_pMainWnd = &dlg;
+        dlg.DoModal();
+        m_pMainWnd = nullptr;
+    }
+    ::CoUninitialize();
+    return FALSE;
+}

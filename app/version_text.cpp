@@ -1,0 +1,28 @@
+#include "app/version_text.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+#include <new>
+
+std::string ReadFileVersionText(const char* path) {
+    DWORD handle = 0;
+    DWORD size = ::GetFileVersionInfoSizeA(path, &handle);
+    if (size == 0)
+        return {};
+    std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[size]);
+    if (!block || !::GetFileVersionInfoA(path, 0, size, block.get()))
+        return {};
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!::VerQueryValueA(block.get(), "\\", reinterpret_cast<void**>(&fixed), &length) ||
+        !fixed || length < sizeof(VS_FIXEDFILEINFO))
+        return {};
+    char text[64];
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d", static_cast<int>(HIWORD(fixed->dwFileVersionMS)),
+                  static_cast<int>(LOWORD(fixed->dwFileVersionMS)),
+                  static_cast<int>(HIWORD(fixed->dwFileVersionLS)),
+                  static_cast<int>(LOWORD(fixed->dwFileVersionLS)));
+    return text;
+}

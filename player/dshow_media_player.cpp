@@ -1,0 +1,163 @@
+#include "player/dshow_media_player.h"
+
+#include "framework/win_app.h"
+
+#include <cstdio>
+#include <memory>
+#include <new>
+
+namespace {
+
+// Messages from FormatMessage end with a line break that a message box does not need.
+std::string Trimmed(const char* text) {
+    std::string s = text ? text : "";
+    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' '))
+        s.pop_back();
+    return s;
+}
+
+std::string FormatFrom(DWORD flags, HMODULE module, DWORD code) {
+    char* buffer = nullptr;
+    ::FormatMessageA(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, module,
+                     code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                     reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text = Trimmed(buffer);
+    if (buffer)
+        ::LocalFree(buffer);
+    return text;
+}
+
+const char* KnownMediaError(HRESULT hr) {
+    switch (hr) {
+    case VFW_E_UNSUPPORTED_STREAM:
+    case VFW_E_UNKNOWN_FILE_TYPE:
+    case VFW_E_INVALID_FILE_FORMAT:
+        return "Le format de ce fichier n'est pas reconnu ou n'est pas pris en charge.";
+    case VFW_E_CANNOT_RENDER:
+    case VFW_E_CANNOT_CONNECT:
+    case VFW_E_NO_DECOMPRESSOR:
+        return "Aucun décodeur n'a été trouvé pour lire ce fichier.";
+    case VFW_E_NOT_FOUND:
+    case VFW_E_CANNOT_LOAD_SOURCE_FILTER:
+        return "Impossible d'ouvrir ce fichier : il est introuvable ou illisible.";
+    case VFW_E_NO_AUDIO_HARDWARE:
+        return "Aucun périphérique audio n'est disponible.";
+    case REGDB_E_CLASSNOTREG:
+        return "Le composant de lecture DirectShow n'est pas installé sur ce poste.";
+    case E_OUTOFMEMORY:
+        return "Mémoire insuffisante pour ouvrir ce fichier.";
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+std::string MediaErrorText(HRESULT hr) {
+    const DWORD code = static_cast<DWORD>(hr);
+    // quartz.dll stays loaded: it is DirectShow itself.
+    static HMODULE quartz = ::LoadLibraryA("quartz.dll");
+    std::string text;
+    if (quartz)
+        text = FormatFrom(FORMAT_MESSAGE_FROM_HMODULE, quartz, code);
+    if (text.empty())
+        text = FormatFrom(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code);
+    if (text.empty() && HRESULT_FACILITY(hr) == FACILITY_WIN32)
+        text = FormatFrom(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, HRESULT_CODE(hr));
+    if (text.empty() && KnownMediaError(hr))
+        text = KnownMediaError(hr);
+    if (text.empty()) {
+        char hex[64];
+        std::snprintf(hex, sizeof hex, "Erreur de lecture 0x%08lX.", static_cast<unsigned long>(code));
+        text = hex;
+    }
+    return text;
+}
+
+CDShowMediaPlayer::~CDShowMediaPlayer() { Close(); }
+
+int CDShowMediaPlayer::Open(const char* file) {
+    if (m_pGraph)
+        Close();
+    m_strFile = file ? file : "";
+    m_llDuration = 0;
+
+    std::unique_ptr<wchar_t[]> wide;
+    if (file) {
+        size_t length = m_strFile.size();
+        if (length + 1 <= 0x3FFFFFFF) {
+            wide.reset(new (std::nothrow) wchar_t[length + 1]);
+            if (wide && ::MultiByteToWideChar(CP_THREAD_ACP, 0, file, -1, wide.get(),
+                                              static_cast<int>(length + 1)) == 0)
+                wide.reset();
+        }
+    }
+    m_pwszFile = wide.get();
+
+    HRESULT hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr,
+                                    CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_IGraphBuilder,
+                                    m_pGraph.PutVoid());
+    if (FAILED(hr) || !m_pGraph) {
+        m_pwszFile = nullptr;
+        m_pGraph.Reset();
+        ShowMediaError(hr);
+        return 1;
+    }
+
+    hr = m_pGraph->RenderFile(m_pwszFile, nullptr);
+    const bool rendered = SUCCEEDED(hr);
+    if (!rendered)
+        ShowMediaError(hr);
+
+    m_pGraph->QueryInterface(IID_IMediaEventEx, m_pEvent.PutVoid());
+    if (m_pEvent)
+        m_pEvent->SetNotifyWindow(reinterpret_cast<OAHWND>(m_hNotifyWnd), WM_APP + 1, 0);
+    m_pGraph->QueryInterface(IID_IMediaSeeking, m_pSeeking.PutVoid());
+    m_pGraph->QueryInterface(IID_IBasicAudio, m_pAudio.PutVoid());
+    if (m_pAudio)
+        m_pAudio->put_Volume(m_lVolume);
+    if (rendered && m_pSeeking) {
+        LONGLONG duration = 0;
+        if (SUCCEEDED(m_pSeeking->GetDuration(&duration)))
+            m_llDuration = duration;
+    }
+    m_pGraph->QueryInterface(IID_IMediaControl, m_pControl.PutVoid());
+    m_pwszFile = nullptr;
+    return 1;
+}
+
+int CDShowMediaPlayer::Stop() {
+    m_bPlaying = FALSE;
+    if (!m_pControl)
+        return 0;
+    m_pControl->Stop();
+    if (m_pSeeking) {
+        LONGLONG start = 0, stop = 0;
+        m_pSeeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &stop,
+                                 AM_SEEKING_NoPositioning);
+    }
+    if (m_pEvent) {
+        long code = 0;
+        m_pEvent->WaitForCompletion(INFINITE, &code);
+    }
+    return 1;
+}
+
+void CDShowMediaPlayer::Close() {
+    if (!m_pGraph)
+        return;
+    Stop();
+    if (m_pEvent) {
+        long code = 0;
+        m_pEvent->WaitForCompletion(INFINITE, &code);
+    }
+    m_pSeeking.Reset();
+    m_pControl.Reset();
+    m_pEvent.Reset();
+    m_pAudio.Reset();
+    m_pGraph.Reset();
+}
+
+void CDShowMediaPlayer::ShowMediaError(HRESULT hr) {
+    fw::AfxMessageBox(MediaErrorText(hr).c_str(), MB_OK);
+}

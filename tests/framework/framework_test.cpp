@@ -1,0 +1,243 @@
+// The framework's own logic: message routing, reflection, data exchange, the profile and the
+// application message box.
+#include "framework/dialog.h"
+#include "framework/win_app.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class TestApp : public fw::CWinApp {
+public:
+    TestApp() : fw::CWinApp("QdFrameworkTest") {}
+};
+TestApp g_app;
+
+std::vector<std::string> g_events;
+
+// A static control that takes its own clicks.
+class ClickStatic : public fw::CWnd {
+protected:
+    bool OnWndMsg(const fw::Message& m, LRESULT& result) override {
+        return s_messageMap.Dispatch(*this, m, result) || fw::CWnd::OnWndMsg(m, result);
+    }
+
+private:
+    void OnClicked() { g_events.push_back("child:502 clicked"); }
+    static const fw::MessageMap<ClickStatic> s_messageMap;
+};
+const fw::MessageMap<ClickStatic> ClickStatic::s_messageMap = {
+    fw::on::ReflectCommand(STN_CLICKED, &ClickStatic::OnClicked),
+};
+
+// A trackbar that sees its own custom-draw notifications.
+class DrawnSlider : public fw::CWnd {
+public:
+    int m_nPrePaints = 0;
+
+protected:
+    bool OnWndMsg(const fw::Message& m, LRESULT& result) override {
+        return s_messageMap.Dispatch(*this, m, result) || fw::CWnd::OnWndMsg(m, result);
+    }
+
+private:
+    void OnCustomDraw(NMHDR* hdr, LRESULT* result) {
+        if (reinterpret_cast<NMCUSTOMDRAW*>(hdr)->dwDrawStage == CDDS_PREPAINT)
+            ++m_nPrePaints;
+        *result = CDRF_DODEFAULT;
+    }
+    static const fw::MessageMap<DrawnSlider> s_messageMap;
+};
+const fw::MessageMap<DrawnSlider> DrawnSlider::s_messageMap = {
+    fw::on::ReflectNotify(NM_CUSTOMDRAW, &DrawnSlider::OnCustomDraw),
+};
+
+class BaseDlg : public fw::CDialog {
+public:
+    BaseDlg() : fw::CDialog(500) {}
+
+protected:
+    bool OnWndMsg(const fw::Message& m, LRESULT& result) override {
+        return s_messageMap.Dispatch(*this, m, result) || fw::CDialog::OnWndMsg(m, result);
+    }
+    void OnGo() { g_events.push_back("base:go"); }
+    void OnBaseOnly() { g_events.push_back("base:app+2"); }
+
+private:
+    static const fw::MessageMap<BaseDlg> s_messageMap;
+};
+const fw::MessageMap<BaseDlg> BaseDlg::s_messageMap = {
+    fw::on::Command(501, &BaseDlg::OnGo),
+    fw::on::Simple(WM_APP + 2, &BaseDlg::OnBaseOnly),
+};
+
+class RoutingDlg : public BaseDlg {
+public:
+    ClickStatic m_reflected;
+    DrawnSlider m_slider;
+    std::string m_strText = "posé par l'échange";
+    int m_nCancels = 0;
+
+protected:
+    void DoDataExchange(fw::DataExchange& dx) override {
+        fw::DDX_Control(dx, 502, m_reflected);
+        fw::DDX_Control(dx, 503, m_slider);
+        fw::DDX_Text(dx, 505, m_strText);
+    }
+    BOOL OnInitDialog() override {
+        BaseDlg::OnInitDialog();
+        PostMessage(WM_APP + 1);
+        return TRUE;
+    }
+    bool OnWndMsg(const fw::Message& m, LRESULT& result) override {
+        return s_messageMap.Dispatch(*this, m, result) || BaseDlg::OnWndMsg(m, result);
+    }
+
+private:
+    void OnGo() { g_events.push_back("derived:go"); }
+    void OnPlainClicked() { g_events.push_back("parent:504 clicked"); }
+    void OnReflectedClickedInParent() { g_events.push_back("parent:502 clicked"); }
+    void OnCancel() override { ++m_nCancels; }
+    void OnRun() {
+        ::SendMessageA(GetDlgItem(501), BM_CLICK, 0, 0);
+        HWND s502 = GetDlgItem(502), s504 = GetDlgItem(504);
+        SendMessage(WM_COMMAND, MAKEWPARAM(502, STN_CLICKED), reinterpret_cast<LPARAM>(s502));
+        SendMessage(WM_COMMAND, MAKEWPARAM(504, STN_CLICKED), reinterpret_cast<LPARAM>(s504));
+        SendMessage(WM_APP + 2);
+        ::RedrawWindow(m_slider.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        SendMessage(WM_COMMAND, IDCANCEL);
+        m_strText = "relu";
+        UpdateData(TRUE);
+        EndDialog(42);
+    }
+
+    static const fw::MessageMap<RoutingDlg> s_messageMap;
+};
+const fw::MessageMap<RoutingDlg> RoutingDlg::s_messageMap = {
+    fw::on::Simple(WM_APP + 1, &RoutingDlg::OnRun),
+    fw::on::Command(501, &RoutingDlg::OnGo),
+    fw::on::Command(504, STN_CLICKED, &RoutingDlg::OnPlainClicked),
+    fw::on::Command(502, STN_CLICKED, &RoutingDlg::OnReflectedClickedInParent),
+};
+
+TEST(MessageMap, DerivedTablesComeFirstAndChildrenTakeTheirOwnNotifications) {
+    g_events.clear();
+    RoutingDlg dlg;
+    EXPECT_EQ(dlg.DoModal(), 42);
+    const std::vector<std::string> expected = {"derived:go", "child:502 clicked",
+                                               "parent:504 clicked", "base:app+2"};
+    EXPECT_EQ(g_events, expected);
+    EXPECT_GE(dlg.m_slider.m_nPrePaints, 1);
+    EXPECT_EQ(dlg.m_nCancels, 1) << "IDCANCEL must reach the virtual OnCancel";
+    EXPECT_EQ(dlg.m_strText, "posé par l'échange") << "data exchange must read the text back";
+    EXPECT_EQ(dlg.m_reflected.m_hWnd, nullptr) << "destroying the window detaches its object";
+}
+
+// The profile lands where the framework promises, in the registry's own terms.
+class Profile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_app.SetRegistryKey("Brenvale");
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Brenvale\\QdFrameworkTest");
+    }
+    void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Brenvale\\QdFrameworkTest"); }
+
+    static LONG Query(const char* name, DWORD* type, std::vector<BYTE>* data) {
+        HKEY key;
+        LONG rc = ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Brenvale\\QdFrameworkTest\\Settings",
+                                  0, KEY_READ, &key);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        DWORD size = 0;
+        rc = ::RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
+        data->resize(size);
+        if (rc == ERROR_SUCCESS)
+            rc = ::RegQueryValueExA(key, name, nullptr, type, data->data(), &size);
+        ::RegCloseKey(key);
+        return rc;
+    }
+    static void Store(const char* name, DWORD type, const void* data, DWORD size) {
+        HKEY key;
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Brenvale\\QdFrameworkTest\\Settings", 0,
+                                    nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+        ::RegCloseKey(key);
+    }
+};
+
+TEST_F(Profile, WritesDwordsAndStringsUnderTheMakersKey) {
+    EXPECT_EQ(g_app.ProfileKeyPath(), "Software\\Brenvale\\QdFrameworkTest");
+    EXPECT_TRUE(g_app.WriteProfileInt("Settings", "Volume", 2500));
+    EXPECT_TRUE(g_app.WriteProfileInt("Settings", "left", -5));
+    EXPECT_TRUE(g_app.WriteProfileString("Settings", "Recent", "C:\\Dictées\\été.wav"));
+
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    ASSERT_EQ(Query("Volume", &type, &data), ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    ASSERT_EQ(data.size(), 4u);
+    EXPECT_EQ(*reinterpret_cast<DWORD*>(data.data()), 2500u);
+    ASSERT_EQ(Query("left", &type, &data), ERROR_SUCCESS);
+    EXPECT_EQ(*reinterpret_cast<DWORD*>(data.data()), 0xFFFFFFFBu);
+    ASSERT_EQ(Query("Recent", &type, &data), ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_STREQ(reinterpret_cast<char*>(data.data()), "C:\\Dictées\\été.wav");
+
+    EXPECT_EQ(static_cast<int>(g_app.GetProfileInt("Settings", "left", 0)), -5);
+    EXPECT_EQ(g_app.GetProfileString("Settings", "Recent", "x"), "C:\\Dictées\\été.wav");
+}
+
+TEST_F(Profile, MissingOrMisshapenValuesGiveTheDefault) {
+    EXPECT_EQ(g_app.GetProfileInt("Settings", "Volume", 4000), 4000u) << "no key at all";
+    EXPECT_EQ(g_app.GetProfileString("Settings", "Recent", "Quillodrome"), "Quillodrome");
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    EXPECT_NE(Query("Volume", &type, &data), ERROR_SUCCESS) << "reading must not create the key";
+
+    const unsigned char eight[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    Store("Long", REG_BINARY, eight, sizeof eight);
+    Store("Text", REG_SZ, "12", 3);
+    const DWORD seven = 7;
+    Store("Typed", REG_BINARY, &seven, 4);
+    Store("Number", REG_DWORD, &seven, 4);
+    EXPECT_EQ(g_app.GetProfileInt("Settings", "Long", 3), 3u);
+    EXPECT_EQ(g_app.GetProfileInt("Settings", "Text", 3), 3u);
+    EXPECT_EQ(g_app.GetProfileInt("Settings", "Typed", 3), 3u);
+    EXPECT_EQ(g_app.GetProfileInt("Settings", "Missing", 3), 3u);
+    EXPECT_EQ(g_app.GetProfileInt("Settings", "Number", 3), 7u);
+    EXPECT_EQ(g_app.GetProfileString("Settings", "Number", "d"), "d");
+}
+
+TEST(AppMessageBox, CaptionIsTheAppNameAndIconsFollowTheButtons) {
+    struct Seen {
+        std::string text, caption;
+        UINT type;
+    } seen{};
+    fw::SetMessageBoxHook([&](HWND, const char* text, const char* caption, UINT type) {
+        seen = {text, caption, type};
+        return IDYES;
+    });
+    const struct {
+        UINT type;
+        UINT icon;
+    } cases[] = {{MB_OK, MB_ICONEXCLAMATION},     {MB_OKCANCEL, MB_ICONEXCLAMATION},
+                 {MB_YESNO, MB_ICONQUESTION},     {MB_YESNOCANCEL, MB_ICONQUESTION},
+                 {MB_RETRYCANCEL, 0},             {MB_OK | MB_ICONSTOP, MB_ICONSTOP}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(fw::AfxMessageBox("Fichier introuvable", c.type), IDYES);
+        EXPECT_EQ(seen.text, "Fichier introuvable");
+        EXPECT_EQ(seen.caption, "QdFrameworkTest");
+        EXPECT_EQ(seen.type & MB_ICONMASK, c.icon) << "type " << c.type;
+        EXPECT_EQ(seen.type & MB_TYPEMASK, c.type & MB_TYPEMASK);
+    }
+    fw::SetMessageBoxHook(nullptr);
+}
+
+} // namespace
