@@ -19,7 +19,7 @@ import math
 import os
 import struct
 
-from PIL import Image, ImageDraw
+from PIL import Image, ImageDraw, ImageFont
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OUT_DIR = os.path.join(ROOT, "res", "art")
@@ -89,10 +89,6 @@ THUMB_TOP, THUMB_H, THUMB_INSET = 2, 13, 6
 def mix(a, b, t):
     t = min(1.0, max(0.0, t))
     return tuple(int(round(a[i] + (b[i] - a[i]) * t)) for i in range(3))
-
-
-def shade(c, k):
-    return tuple(max(0, min(255, int(round(v * k)))) for v in c)
 
 
 class Canvas:
@@ -409,7 +405,7 @@ def button_base(bg, pressed, radius):
     return cv
 
 
-def glyph_colours(pressed, name):
+def glyph_colour(pressed, name):
     if not pressed:
         return TEXT
     return GLYPH_EXIT_DOWN if name == "exit" else GLYPH_DOWN
@@ -429,7 +425,7 @@ def label_button(name, label, bg, pressed):
     pts, tw = text_pixels(label)
     ox = (cv.w - tw) // 2
     oy = 4  # cap line; the baseline falls on row 10 of 16
-    draw_pixels(cv, pts, ox, oy, glyph_colours(pressed, name), pressed)
+    draw_pixels(cv, pts, ox, oy, glyph_colour(pressed, name), pressed)
     return cv.img
 
 
@@ -443,7 +439,7 @@ def mask_glyph(cv, mask, colour, pressed, shadow=True):
 def small_button(name, bg, pressed):
     w, h = bg.size
     cv = button_base(bg, pressed, 3)
-    col = glyph_colours(pressed, name)
+    col = glyph_colour(pressed, name)
     if name == "help":
         q = [".###.", "##.##", "...##", "..##.", ".##..", ".....", ".##.."]
         pts = [(x, y) for y, r in enumerate(q) for x, v in enumerate(r) if v == "#"]
@@ -461,7 +457,7 @@ def small_button(name, bg, pressed):
 def transport_button(name, bg, pressed):
     w, h = bg.size
     cv = button_base(bg, pressed, 4)
-    col = glyph_colours(pressed, name)
+    col = glyph_colour(pressed, name)
     if name == "play":
 
         def tri(d, s):
@@ -695,17 +691,13 @@ def over(bg, rgba):
 # ---------------------------------------------------------------------------------------------
 
 
-def crop(skin, rect):
-    return skin.crop(rect)
-
-
 def build():
     art = {}
     skin = draw_skin()
     art["skin"] = skin
     labels = {"file": "Fichier", "option": "Options", "about": "À propos"}
     for name, (size, rect) in BUTTONS.items():
-        bg = crop(skin, rect)
+        bg = skin.crop(rect)
         for pressed, suffix in ((False, "up"), (True, "down")):
             if name in labels:
                 im = label_button(name, labels[name], bg, pressed)
@@ -715,14 +707,14 @@ def build():
                 im = transport_button(name, bg, pressed)
             assert im.size == size, name
             art["%s_%s" % (name, suffix)] = im
-    art["top_on"] = pin(crop(skin, TOPMOST), True)
-    art["top_off"] = pin(crop(skin, TOPMOST), False)
-    art["pedal_up"] = pedal(crop(skin, PEDAL), "up")
-    art["pedal_down"] = pedal(crop(skin, PEDAL), "down")
-    art["no_pedal"] = pedal(crop(skin, PEDAL), "none")
-    art["volume"] = volume_wedge(crop(skin, VOLUME_ICON))
+    art["top_on"] = pin(skin.crop(TOPMOST), True)
+    art["top_off"] = pin(skin.crop(TOPMOST), False)
+    art["pedal_up"] = pedal(skin.crop(PEDAL), "up")
+    art["pedal_down"] = pedal(skin.crop(PEDAL), "down")
+    art["no_pedal"] = pedal(skin.crop(PEDAL), "none")
+    art["volume"] = volume_wedge(skin.crop(VOLUME_ICON))
     icons = {n: symbol_rgba(n) for n in (16, 32, 48)}
-    art["window_icon"] = over(crop(skin, WINDOW_ICON), icons[16])
+    art["window_icon"] = over(skin.crop(WINDOW_ICON), icons[16])
     return art, icons
 
 
@@ -740,8 +732,6 @@ def preview(art, path):
     big = comp.resize((SKIN_W * z, SKIN_H * z), Image.NEAREST)
     d = ImageDraw.Draw(big)
     # Simulated control drawing: cyan texts, white labels, slider channels and thumbs.
-    from PIL import ImageFont
-
     font_path = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
     f = ImageFont.truetype(font_path, 9 * z) if os.path.exists(font_path) else None
 
@@ -781,10 +771,7 @@ def preview(art, path):
 
     # Sheet of every image at 4x, up and down side by side, over the skin colour.
     zz = 4
-    names = list(BUTTONS) + []
-    rows = []
-    for n in names:
-        rows.append((art[n + "_up"], art[n + "_down"]))
+    rows = [(art[n + "_up"], art[n + "_down"]) for n in BUTTONS]
     rows.append((art["top_off"], art["top_on"]))
     rows.append((art["no_pedal"], art["pedal_up"], art["pedal_down"]))
     rows.append((art["volume"], art["window_icon"]))
