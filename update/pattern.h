@@ -72,9 +72,9 @@ struct PatternGroup {
 // searches without growing it; the group and slot tables are kept likewise.
 class CPatternMatch {
 public:
-    // The stack never grows past this many entries (128 MiB); a search that would need more
+    // The stack never grows past this many entries (32 MiB); a search that would need more
     // ends without a match. Some patterns (a lazy loop around an empty group) push for ever.
-    static constexpr uint64_t kDefaultStackLimit = uint64_t(1) << 24;
+    static constexpr uint64_t kDefaultStackLimit = uint64_t(1) << 22;
 
     CPatternMatch() = default;
     ~CPatternMatch();
