@@ -1,0 +1,210 @@
+// The HTTP client's Windows-free parts: header values, cookies, trimming, redirect rule and the
+// body buffer's growth.
+#include "update/body_buffer.h"
+#include "update/http_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+using List = std::vector<std::string>;
+
+struct CollectCase {
+    const char* pszName;
+    std::string strPattern;
+    std::string strText;
+    bool bResult;
+    List expected;
+};
+
+class CollectMatchesTest : public testing::TestWithParam<CollectCase> {};
+
+TEST_P(CollectMatchesTest, FindsDistinctCaptures) {
+    const CollectCase& c = GetParam();
+    List list{"left over from before"};
+    EXPECT_EQ(c.bResult, CollectMatches(c.strPattern, c.strText, list));
+    EXPECT_EQ(c.expected, list);
+}
+
+const std::string kCookieHeaders = "HTTP/1.1 200 OK\r\nSet-Cookie: a=1\r\nset-cookie:  A=1\r\n"
+                                   "Set-Cookie:b=2; Path=/\r\nSet-Cookie: a=1\r\n\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CollectMatchesTest,
+    testing::Values(
+        CollectCase{"EmptyPattern", "", "text", false, {}},
+        CollectCase{"EmptyText", "{a}", "", false, {}},
+        CollectCase{"PatternDoesNotCompile", "{abc", "abc", false, {}},
+        CollectCase{"NoMatch", "{x+}", "abc", true, {}},
+        CollectCase{"CaseIgnoredOnceEach",
+                    "Set-Cookie:\\b*{.+?}\\n",
+                    kCookieHeaders,
+                    true,
+                    {"a=1", "b=2; Path=/"}},
+        CollectCase{"CallerLettersKept",
+                    "charset={[A-Za-z0-9\\-_]+}",
+                    "Content-Type: text/html; CHARSET=Utf-8\r\n",
+                    true,
+                    {"Utf-8"}},
+        // A match of nothing must not be found at the same place for ever.
+        CollectCase{"EmptyMatchesMoveOn", "{a*}", "baab", true, {"aa"}},
+        CollectCase{"EndAnchorStops", "{b}$", "abab", true, {"b"}},
+        CollectCase{"StopsAtZeroByte", "{x}", std::string("ax\0x", 4), true, {"x"}},
+        CollectCase{
+            "EveryPlaceInOrder", "{[0-9]+}", "7 and 42, then 7 and 5", true, {"7", "42", "5"}}),
+    [](const auto& info) { return std::string(info.param.pszName); });
+
+TEST(TrimCharsTest, StripsTheSetAtBothEnds) {
+    struct Case {
+        std::string strText, strSet, expected;
+    } cases[] = {
+        {"  a=1; b=2;  ", " ", "a=1; b=2;"},
+        {"   ", " ", ""},
+        {"", " ", ""},
+        {"xxabcxyx", "xy", "abc"},
+        {"a b", " ", "a b"},
+        {" \t a \t", " \t", "a"},
+        {"abc", "", "abc"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.expected, TrimChars(c.strText, c.strSet)) << '"' << c.strText << '"';
+}
+
+TEST(ParseHeaderFieldsTest, TakesTheValuesTheClientKeeps) {
+    const std::string strHeaders = "HTTP/1.1 302 Found\r\n"
+                                   "Content-Type: text/html; charset=ISO-8859-1\r\n"
+                                   "content-length: 1234\r\n"
+                                   "Location:    https://localhost/next?a=1\r\n"
+                                   "Set-Cookie: a=1\r\n"
+                                   "Set-Cookie: b=2\r\n"
+                                   "Set-Cookie: A=1\r\n\r\n";
+    HeaderFields fields;
+    ParseHeaderFields(strHeaders, false, fields);
+    EXPECT_EQ("ISO-8859-1", fields.strCharset);
+    EXPECT_EQ(1234u, fields.nContentLength);
+    EXPECT_TRUE(fields.bContentLengthFound);
+    EXPECT_EQ("https://localhost/next?a=1", fields.strLocation);
+    EXPECT_EQ("a=1; b=2;", fields.strCookies);
+
+    HeaderFields kept;
+    kept.strCharset = "before";
+    ParseHeaderFields(strHeaders, true, kept);
+    EXPECT_EQ("before", kept.strCharset);
+}
+
+TEST(ParseHeaderFieldsTest, AbsentHeadersLeaveValuesAndCookiesAccumulate) {
+    HeaderFields fields;
+    ParseHeaderFields("HTTP/1.1 200 OK\r\nSet-Cookie: s=1;\r\n\r\n", false, fields);
+    EXPECT_EQ("s=1;", fields.strCookies);
+    fields.strCharset = "UTF-8";
+    fields.nContentLength = 7;
+    fields.strLocation = "https://localhost/";
+    ParseHeaderFields("HTTP/1.1 200 OK\r\nSet-Cookie: t=2\r\nServer: x\r\n\r\n", false, fields);
+    EXPECT_EQ("UTF-8", fields.strCharset);
+    EXPECT_EQ(7u, fields.nContentLength);
+    EXPECT_FALSE(fields.bContentLengthFound);
+    EXPECT_EQ("https://localhost/", fields.strLocation);
+    EXPECT_EQ("s=1; t=2;", fields.strCookies);
+}
+
+TEST(ParseHeaderFieldsTest, OversizedContentLengthDoesNotWrap) {
+    HeaderFields fields;
+    ParseHeaderFields("HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\n", false, fields);
+    EXPECT_EQ(UINT32_MAX, fields.nContentLength);
+    ParseHeaderFields("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\n", false,
+                      fields);
+    EXPECT_EQ(UINT32_MAX, fields.nContentLength);
+}
+
+TEST(ParseHeaderFieldsTest, GarbageNeverMatchesAnything) {
+    std::string strGarbage;
+    for (int i = 0; i < 5000; ++i)
+        strGarbage += static_cast<char>((i * 37 + 11) % 255 + 1);
+    HeaderFields fields;
+    ParseHeaderFields(strGarbage, false, fields);
+    ParseHeaderFields("Location: \r\nContent-Length: x\r\n", false, fields);
+    EXPECT_EQ("", fields.strCookies);
+    EXPECT_EQ("", fields.strCharset);
+    EXPECT_EQ(0u, fields.nContentLength);
+    EXPECT_FALSE(fields.bContentLengthFound);
+    // The blank after the colon is taken by the blanks, so the value is the line end's CR.
+    EXPECT_EQ("\r", fields.strLocation);
+}
+
+TEST(RedirectRuleTest, NeverLeavesHttps) {
+    struct Case {
+        const char* pszFrom;
+        const char* pszTo;
+        bool bAllowed;
+    } cases[] = {
+        {"https://a/x", "https://b/y", true}, {"https://a/x", "HTTPS://b/y", true},
+        {"HTTPS://a/x", "http://b/y", false}, {"https://a/x", "ftp://b/y", false},
+        {"https://a/x", "", false},           {"https://a/x", "/relative", false},
+        {"http://a/x", "http://b/y", true},   {"http://a/x", "https://b/y", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.bAllowed, IsRedirectAllowed(c.pszFrom, c.pszTo))
+            << c.pszFrom << " -> " << c.pszTo;
+}
+
+// The sizes WinHTTP hands out per read vary; the capacity only ever doubles from 10,240.
+TEST(BodyBufferTest, DoublesUntilEverythingFits) {
+    BodyBuffer buffer;
+    ASSERT_TRUE(buffer.Reset());
+    std::vector<size_t> capacities{buffer.Capacity()};
+    std::string strSent;
+    for (size_t nChunk : {8192u, 8192u, 8192u, 424u}) {
+        std::string strPiece(nChunk, '\0');
+        for (size_t i = 0; i < nChunk; ++i)
+            strPiece[i] = static_cast<char>((strSent.size() + i) % 251 + 1);
+        ASSERT_TRUE(buffer.Append(strPiece.data(), strPiece.size()));
+        strSent += strPiece;
+        if (buffer.Capacity() != capacities.back())
+            capacities.push_back(buffer.Capacity());
+    }
+    EXPECT_EQ((std::vector<size_t>{10240, 20480, 40960}), capacities);
+    ASSERT_EQ(25000u, buffer.Size());
+    EXPECT_EQ(strSent, std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Size()));
+    for (size_t i = buffer.Size(); i < buffer.Capacity(); ++i)
+        ASSERT_EQ(0, buffer.Data()[i]) << "byte " << i << " is not zero";
+}
+
+TEST(BodyBufferTest, ExactFitDoesNotGrowAndResetStartsOver) {
+    BodyBuffer buffer;
+    ASSERT_TRUE(buffer.Reset());
+    ASSERT_TRUE(buffer.Reserve(10240));
+    buffer.Commit(10240);
+    EXPECT_EQ(10240u, buffer.Capacity());
+    ASSERT_TRUE(buffer.Reset());
+    EXPECT_EQ(0u, buffer.Size());
+    EXPECT_EQ(10240u, buffer.Capacity());
+}
+
+TEST(BodyBufferTest, LimitKeepsWhatWasReceived) {
+    BodyBuffer buffer(20480);
+    ASSERT_TRUE(buffer.Reset());
+    const std::string strPart(15000, 'q');
+    ASSERT_TRUE(buffer.Append(strPart.data(), strPart.size()));
+    EXPECT_FALSE(buffer.Append(strPart.data(), strPart.size()));
+    EXPECT_EQ(15000u, buffer.Size());
+    EXPECT_EQ(20480u, buffer.Capacity());
+    EXPECT_EQ(strPart, std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Size()));
+
+    // A request whose size would wrap round the arithmetic is refused, not allocated.
+    BodyBuffer unlimited;
+    ASSERT_TRUE(unlimited.Append("x", 1));
+    EXPECT_FALSE(unlimited.Reserve(SIZE_MAX));
+    EXPECT_FALSE(unlimited.Reserve(UINT32_MAX));
+    EXPECT_EQ(1u, unlimited.Size());
+    EXPECT_EQ(10240u, unlimited.Capacity());
+
+    BodyBuffer tiny(100);
+    EXPECT_FALSE(tiny.Reset());
+    EXPECT_FALSE(tiny.Append("x", 1));
+}
+
+} // namespace

@@ -1,0 +1,116 @@
+#include "update/http_text.h"
+
+#include "update/pattern.h"
+
+#include <cstddef>
+
+namespace {
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (LowerAscii(a[i]) != LowerAscii(b[i]))
+            return false;
+    return true;
+}
+
+bool StartsWithNoCase(const std::string& str, const std::string& strPrefix) {
+    return str.size() >= strPrefix.size() &&
+           EqualsNoCase(str.substr(0, strPrefix.size()), strPrefix);
+}
+
+// A header value that does not fit 32 bits is taken as the largest one that does: the body it
+// announces cannot be held anyway, and wrapping round would announce a small one.
+uint32_t ParseDecimal32(const std::string& str) {
+    uint64_t n = 0;
+    for (char c : str) {
+        if (c < '0' || c > '9')
+            break;
+        n = n * 10 + static_cast<unsigned>(c - '0');
+        if (n > UINT32_MAX)
+            return UINT32_MAX;
+    }
+    return static_cast<uint32_t>(n);
+}
+
+} // namespace
+
+bool CollectMatches(const std::string& strPattern, const std::string& strText,
+                    std::vector<std::string>& list) {
+    list.clear();
+    if (strPattern.empty() || strText.empty())
+        return false;
+    CPattern pattern;
+    if (pattern.Compile(strPattern.c_str()) != 0)
+        return false;
+    CPatternMatch match;
+    match.ReserveStack(256);
+
+    // The copy ends at the text's first zero byte, as the matcher sees it.
+    const std::string strSubject = strText.c_str();
+    const char* const pBegin = strSubject.c_str();
+    const char* const pEnd = pBegin + strSubject.size();
+    const char* pPos = pBegin;
+    while (pPos < pEnd) {
+        const char* pNext = nullptr;
+        if (!pattern.Search(pPos, &match, &pNext))
+            break;
+        const PatternGroup* pGroup = match.GetGroup(0);
+        if (pGroup && pGroup->m_pStart && pGroup->m_pEnd && pGroup->m_pEnd > pGroup->m_pStart) {
+            const std::string strCapture(pGroup->m_pStart, pGroup->m_pEnd);
+            bool bKnown = false;
+            for (const std::string& str : list)
+                bKnown = bKnown || EqualsNoCase(str, strCapture);
+            if (!bKnown)
+                list.push_back(strCapture);
+        }
+        // An empty match would be found again at the same place for ever.
+        pPos = pNext > pPos ? pNext : pPos + 1;
+    }
+    return true;
+}
+
+std::string TrimChars(const std::string& strText, const std::string& strSet) {
+    const size_t nFirst = strText.find_first_not_of(strSet);
+    if (nFirst == std::string::npos)
+        return {};
+    const size_t nLast = strText.find_last_not_of(strSet);
+    return strText.substr(nFirst, nLast - nFirst + 1);
+}
+
+void ParseHeaderFields(const std::string& strHeaders, bool bKeepCharset, HeaderFields& fields) {
+    std::vector<std::string> list;
+    if (!bKeepCharset && CollectMatches("charset={[A-Za-z0-9\\-_]+}", strHeaders, list) &&
+        !list.empty())
+        fields.strCharset = list.front();
+    fields.bContentLengthFound =
+        CollectMatches("Content-Length: {[0-9]+}", strHeaders, list) && !list.empty();
+    if (fields.bContentLengthFound)
+        fields.nContentLength = ParseDecimal32(list.front());
+    if (CollectMatches("Location: \\b*{.+?}\\n", strHeaders, list) && !list.empty())
+        fields.strLocation = list.front();
+    if (CollectMatches("Set-Cookie:\\b*{.+?}\\n", strHeaders, list) && !list.empty()) {
+        std::string strAdded;
+        for (const std::string& strCookie : list) {
+            if (!strAdded.empty())
+                strAdded += "; ";
+            strAdded += strCookie;
+        }
+        // Cookies of an earlier response already end in ';'.
+        std::string& strCookies = fields.strCookies;
+        if (!strCookies.empty())
+            strCookies += ' ';
+        strCookies = TrimChars(strCookies + strAdded, " ");
+        if (!strCookies.empty() && strCookies.back() != ';')
+            strCookies += ';';
+    }
+}
+
+bool IsRedirectAllowed(const std::string& strFrom, const std::string& strTo) {
+    return !StartsWithNoCase(strFrom, "https:") || StartsWithNoCase(strTo, "https:");
+}

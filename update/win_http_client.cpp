@@ -1,0 +1,369 @@
+#include "update/win_http_client.h"
+
+#include "update/http_text.h"
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Security flags that accept certificates of unknown authorities, for other names or out of
+// date. Only a caller that turns m_bStrictCertificates off gets them.
+constexpr DWORD kIgnoreCertificateErrors = SECURITY_FLAG_IGNORE_UNKNOWN_CA |
+                                           SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
+                                           SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
+static_assert(kIgnoreCertificateErrors == 0x3100);
+
+constexpr int kAttempts = 3;
+constexpr DWORD kHostChars = 260;
+constexpr DWORD kPathChars = 1300;
+constexpr size_t kProxyChars = 260;
+
+// Strings that WinHTTP hands out and the caller frees with GlobalFree.
+struct GlobalStringTraits {
+    using Type = wchar_t*;
+    static Type Empty() noexcept { return nullptr; }
+    static void Close(Type p) noexcept { ::GlobalFree(p); }
+};
+using GlobalString = fw::UniqueHandle<GlobalStringTraits>;
+
+std::wstring Widen(const std::string& str) {
+    if (str.empty())
+        return {};
+    const int n = ::MultiByteToWideChar(CP_THREAD_ACP, 0, str.data(), static_cast<int>(str.size()),
+                                        nullptr, 0);
+    std::wstring w(n > 0 ? n : 0, L'\0');
+    if (n > 0)
+        ::MultiByteToWideChar(CP_THREAD_ACP, 0, str.data(), static_cast<int>(str.size()), w.data(),
+                              n);
+    return w;
+}
+
+std::string Narrow(const wchar_t* p, size_t nChars) {
+    if (nChars == 0)
+        return {};
+    const int n = ::WideCharToMultiByte(CP_THREAD_ACP, 0, p, static_cast<int>(nChars), nullptr, 0,
+                                        nullptr, nullptr);
+    std::string s(n > 0 ? n : 0, '\0');
+    if (n > 0)
+        ::WideCharToMultiByte(CP_THREAD_ACP, 0, p, static_cast<int>(nChars), s.data(), n, nullptr,
+                              nullptr);
+    return s;
+}
+
+bool EqualsNoCase(const std::string& a, const char* b) {
+    return ::lstrcmpiA(a.c_str(), b) == 0;
+}
+
+// A named-proxy setting whose texts live as long as the object. Longer texts are cut at the
+// 260 characters the option's buffers hold.
+struct NamedProxy {
+    wchar_t wszProxy[kProxyChars] = {};
+    wchar_t wszBypass[kProxyChars] = {};
+    WINHTTP_PROXY_INFO info{};
+
+    NamedProxy(const wchar_t* pwszProxy, const wchar_t* pwszBypass) {
+        ::lstrcpynW(wszProxy, pwszProxy, kProxyChars);
+        info.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+        info.lpszProxy = wszProxy;
+        if (pwszBypass && *pwszBypass) {
+            ::lstrcpynW(wszBypass, pwszBypass, kProxyChars);
+            info.lpszProxyBypass = wszBypass;
+        }
+    }
+};
+
+} // namespace
+
+void WinHttpHandleTraits::Close(Type h) noexcept {
+    ::WinHttpCloseHandle(h);
+}
+
+WinHttpClient::WinHttpClient(const std::string& strUrl) : m_wstrUrl(Widen(strUrl)) {}
+
+WinHttpClient::~WinHttpClient() = default;
+
+bool WinHttpClient::Send(const std::string& strVerb, bool bDisableRedirects) {
+    if (m_wstrUrl.empty()) {
+        m_dwLastError = ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    const wchar_t* pwszVerb = nullptr;
+    if (EqualsNoCase(strVerb, "GET"))
+        pwszVerb = L"GET";
+    else if (EqualsNoCase(strVerb, "POST"))
+        pwszVerb = L"POST";
+    else {
+        m_dwLastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    const bool bGet = pwszVerb[0] == L'G';
+
+    if (!m_hSession) {
+        m_hSession.reset(::WinHttpOpen(Widen(m_strUserAgent).c_str(),
+                                       WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                       WINHTTP_NO_PROXY_BYPASS, 0));
+        if (!m_hSession) {
+            m_dwLastError = ::GetLastError();
+            return false;
+        }
+    }
+    if (!::WinHttpSetTimeouts(m_hSession.get(), static_cast<int>(m_nResolveTimeout),
+                              static_cast<int>(m_nConnectTimeout), static_cast<int>(m_nSendTimeout),
+                              static_cast<int>(m_nReceiveTimeout)))
+        m_dwLastError = ::GetLastError();
+
+    // The query belongs to the request's object name; WinHTTP hands it out separately. A
+    // fragment is the browser's business and never goes to the server.
+    wchar_t wszHost[kHostChars] = {};
+    wchar_t wszPath[kPathChars] = {};
+    wchar_t wszExtra[kPathChars] = {};
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = wszHost;
+    parts.dwHostNameLength = kHostChars;
+    parts.lpszUrlPath = wszPath;
+    parts.dwUrlPathLength = kPathChars;
+    parts.lpszExtraInfo = wszExtra;
+    parts.dwExtraInfoLength = kPathChars;
+    if (!::WinHttpCrackUrl(m_wstrUrl.c_str(), static_cast<DWORD>(m_wstrUrl.size()), 0, &parts)) {
+        m_dwLastError = ::GetLastError();
+        return false;
+    }
+    m_wstrHost.assign(wszHost, parts.dwHostNameLength);
+    std::wstring wstrObject(wszPath, parts.dwUrlPathLength);
+    std::wstring wstrExtra(wszExtra, parts.dwExtraInfoLength);
+    wstrObject += wstrExtra.substr(0, wstrExtra.find(L'#'));
+    const bool bSecure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+
+    WinHttpHandle hConnect(::WinHttpConnect(m_hSession.get(), m_wstrHost.c_str(), parts.nPort, 0));
+    if (!hConnect) {
+        m_dwLastError = ::GetLastError();
+        return false;
+    }
+    WinHttpHandle hRequest(::WinHttpOpenRequest(
+        hConnect.get(), pwszVerb, wstrObject.empty() ? nullptr : wstrObject.c_str(), nullptr,
+        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, bSecure ? WINHTTP_FLAG_SECURE : 0));
+    if (!hRequest) {
+        m_dwLastError = ::GetLastError();
+        return false;
+    }
+    // WinHTTP waits for the response headers under a time-out of their own (90 s unless set);
+    // a server that accepts and never answers would hold the caller that long on each attempt.
+    DWORD dwHeaderTimeout = m_nReceiveTimeout;
+    if (!::WinHttpSetOption(hRequest.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT,
+                            &dwHeaderTimeout, sizeof(dwHeaderTimeout)))
+        m_dwLastError = ::GetLastError();
+    if (bSecure && !m_bStrictCertificates) {
+        DWORD dwFlags = kIgnoreCertificateErrors;
+        if (!::WinHttpSetOption(hRequest.get(), WINHTTP_OPTION_SECURITY_FLAGS, &dwFlags,
+                                sizeof(dwFlags)))
+            m_dwLastError = ::GetLastError();
+    }
+
+    for (int nAttempt = 0; nAttempt < kAttempts; ++nAttempt) {
+        // The request handle keeps added headers from one attempt to the next; adding them again
+        // would merge each value with itself.
+        if (nAttempt == 0) {
+            if (!m_wstrExtraHeaders.empty() &&
+                !::WinHttpAddRequestHeaders(hRequest.get(), m_wstrExtraHeaders.c_str(),
+                                            static_cast<DWORD>(-1),
+                                            WINHTTP_ADDREQ_FLAG_COALESCE_WITH_SEMICOLON))
+                m_dwLastError = ::GetLastError();
+            if (!m_wstrRequestCookies.empty()) {
+                const std::wstring wstrCookie = L"Cookie: " + m_wstrRequestCookies;
+                if (!::WinHttpAddRequestHeaders(hRequest.get(), wstrCookie.c_str(),
+                                                static_cast<DWORD>(-1),
+                                                WINHTTP_ADDREQ_FLAG_COALESCE_WITH_SEMICOLON))
+                    m_dwLastError = ::GetLastError();
+            }
+        }
+        if (!m_wstrProxy.empty())
+            SetRequestProxy(hRequest.get());
+        if (bDisableRedirects) {
+            DWORD dwFeature = WINHTTP_DISABLE_REDIRECTS;
+            if (!::WinHttpSetOption(hRequest.get(), WINHTTP_OPTION_DISABLE_FEATURE, &dwFeature,
+                                    sizeof(dwFeature)))
+                m_dwLastError = ::GetLastError();
+        }
+        if (!SendRequest(hRequest.get()) && !DiscoverProxy(hRequest.get()))
+            continue;
+        if (!::WinHttpReceiveResponse(hRequest.get(), nullptr)) {
+            m_dwLastError = ::GetLastError();
+            continue;
+        }
+        const Outcome outcome = ReadResponse(hRequest.get());
+        if (outcome == Outcome::OutOfMemory)
+            return false;
+        if (outcome == Outcome::AttemptFailed)
+            continue;
+        if (bGet && !bDisableRedirects) {
+            std::vector<std::string> open, close;
+            if (CollectMatches("{<html>}", m_strText, open) && !open.empty() &&
+                CollectMatches("{</html>}", m_strText, close) && close.empty()) {
+                m_dwLastError = ERROR_INVALID_DATA;
+                continue;
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
+// The request body goes with the send, so that WinHTTP announces its exact Content-Length.
+bool WinHttpClient::SendRequest(void* hRequest) {
+    void* pData = m_pSendData ? m_pSendData.get() : WINHTTP_NO_REQUEST_DATA;
+    const DWORD nSize = m_pSendData ? m_nSendSize : 0;
+    if (::WinHttpSendRequest(hRequest, WINHTTP_NO_ADDITIONAL_HEADERS, 0, pData, nSize, nSize, 0))
+        return true;
+    m_dwLastError = ::GetLastError();
+    return false;
+}
+
+void WinHttpClient::SetRequestProxy(void* hRequest) {
+    NamedProxy proxy(m_wstrProxy.c_str(), nullptr);
+    if (!::WinHttpSetOption(hRequest, WINHTTP_OPTION_PROXY, &proxy.info, sizeof(proxy.info)))
+        m_dwLastError = ::GetLastError();
+    if (m_strProxyUser.empty())
+        return;
+    SetTextOption(hRequest, WINHTTP_OPTION_PROXY_USERNAME, m_strProxyUser);
+    if (!m_strProxyPassword.empty())
+        SetTextOption(hRequest, WINHTTP_OPTION_PROXY_PASSWORD, m_strProxyPassword);
+}
+
+// Text options take their length in characters.
+void WinHttpClient::SetTextOption(void* hRequest, uint32_t nOption, const std::string& strValue) {
+    const std::wstring wstr = Widen(strValue);
+    if (!::WinHttpSetOption(hRequest, nOption, const_cast<wchar_t*>(wstr.c_str()),
+                            static_cast<DWORD>(wstr.size())))
+        m_dwLastError = ::GetLastError();
+}
+
+// After a failed send: looks for a proxy in the user's configuration. True only when it found
+// one through the configuration script and sending through it then worked; a fixed proxy is
+// only set for the next attempt.
+bool WinHttpClient::DiscoverProxy(void* hRequest) {
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
+    if (!::WinHttpGetIEProxyConfigForCurrentUser(&config)) {
+        m_dwLastError = ::GetLastError();
+        return false;
+    }
+    const GlobalString autoConfigUrl(config.lpszAutoConfigUrl);
+    const GlobalString fixedProxy(config.lpszProxy);
+    const GlobalString bypass(config.lpszProxyBypass);
+
+    if (autoConfigUrl) {
+        WINHTTP_AUTOPROXY_OPTIONS options{};
+        options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT | WINHTTP_AUTOPROXY_CONFIG_URL;
+        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP;
+        options.lpszAutoConfigUrl = autoConfigUrl.get();
+        options.fAutoLogonIfChallenged = TRUE;
+        WINHTTP_PROXY_INFO info{};
+        if (!::WinHttpGetProxyForUrl(m_hSession.get(), m_wstrUrl.c_str(), &options, &info)) {
+            m_dwLastError = ::GetLastError();
+            return false;
+        }
+        const GlobalString foundProxy(info.lpszProxy);
+        const GlobalString foundBypass(info.lpszProxyBypass);
+        if (!::WinHttpSetOption(hRequest, WINHTTP_OPTION_PROXY, &info, sizeof(info))) {
+            m_dwLastError = ::GetLastError();
+            return false;
+        }
+        return SendRequest(hRequest);
+    }
+    if (fixedProxy) {
+        NamedProxy proxy(fixedProxy.get(), bypass.get());
+        if (!::WinHttpSetOption(hRequest, WINHTTP_OPTION_PROXY, &proxy.info, sizeof(proxy.info)))
+            m_dwLastError = ::GetLastError();
+    }
+    return false;
+}
+
+// Size first, then the text; false (the caller's text untouched) when either query fails.
+bool WinHttpClient::QueryHeaderText(void* hRequest, uint32_t nInfoLevel, std::string& strOut) {
+    DWORD nBytes = 0;
+    if (::WinHttpQueryHeaders(hRequest, nInfoLevel, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &nBytes,
+                              WINHTTP_NO_HEADER_INDEX) ||
+        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        m_dwLastError = ::GetLastError();
+        return false;
+    }
+    std::wstring wstr(nBytes / sizeof(wchar_t) + 1, L'\0');
+    DWORD nGot = static_cast<DWORD>(wstr.size() * sizeof(wchar_t));
+    if (!::WinHttpQueryHeaders(hRequest, nInfoLevel, WINHTTP_HEADER_NAME_BY_INDEX, wstr.data(),
+                               &nGot, WINHTTP_NO_HEADER_INDEX)) {
+        m_dwLastError = ::GetLastError();
+        return false;
+    }
+    strOut = Narrow(wstr.data(), std::min<size_t>(nGot / sizeof(wchar_t), wstr.size()));
+    return true;
+}
+
+void WinHttpClient::ReportProgress() {
+    if (m_pfnProgress && m_nContentLength != 0)
+        m_pfnProgress(static_cast<double>(m_pBody.Size()) * 100.0 / m_nContentLength);
+}
+
+// Reads headers, status and body. A body cut short (the connection failed, or fewer bytes came
+// than the headers announced) fails the attempt; running out of memory for it ends the Send.
+WinHttpClient::Outcome WinHttpClient::ReadResponse(void* hRequest) {
+    HeaderFields fields{m_strCharset, m_nContentLength, m_strLocation, m_strCookies};
+    if (QueryHeaderText(hRequest, WINHTTP_QUERY_RAW_HEADERS_CRLF, m_strHeaders)) {
+        ParseHeaderFields(m_strHeaders, m_bKeepCharset, fields);
+        m_strCharset = fields.strCharset;
+        m_nContentLength = fields.nContentLength;
+        m_strLocation = fields.strLocation;
+        m_strCookies = fields.strCookies;
+    }
+    QueryHeaderText(hRequest, WINHTTP_QUERY_STATUS_CODE, m_strStatus);
+
+    bool bOutOfMemory = !m_pBody.Reset();
+    bool bCutShort = false;
+    while (!bOutOfMemory) {
+        DWORD nWaiting = 0;
+        if (!::WinHttpQueryDataAvailable(hRequest, &nWaiting)) {
+            m_dwLastError = ::GetLastError();
+            bCutShort = true;
+            break;
+        }
+        if (nWaiting == 0)
+            break;
+        ReportProgress();
+        if (!m_pBody.Reserve(nWaiting)) {
+            bOutOfMemory = true;
+            break;
+        }
+        DWORD nRead = 0;
+        if (!::WinHttpReadData(hRequest, m_pBody.Data() + m_pBody.Size(), nWaiting, &nRead)) {
+            m_dwLastError = ::GetLastError();
+            bCutShort = true;
+            break;
+        }
+        m_pBody.Commit(nRead);
+        if (nRead == 0)
+            break;
+    }
+    ReportProgress();
+    m_nBodySize = static_cast<uint32_t>(m_pBody.Size());
+    const char* pText = reinterpret_cast<const char*>(m_pBody.Data());
+    const void* pZero = pText ? std::memchr(pText, 0, m_nBodySize) : nullptr;
+    m_strText.assign(pText ? pText : "",
+                     pZero ? static_cast<const char*>(pZero) - pText : m_nBodySize);
+
+    if (bOutOfMemory) {
+        m_dwLastError = ERROR_NOT_ENOUGH_MEMORY;
+        return Outcome::OutOfMemory;
+    }
+    // Responses to which no body belongs may announce the length of one they do not carry.
+    const bool bBodyless = m_strStatus == "204" || m_strStatus == "304";
+    if (!bCutShort && !bBodyless && fields.bContentLengthFound &&
+        m_nBodySize < fields.nContentLength) {
+        m_dwLastError = ERROR_WINHTTP_CONNECTION_ERROR;
+        bCutShort = true;
+    }
+    return bCutShort ? Outcome::AttemptFailed : Outcome::Received;
+}

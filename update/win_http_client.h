@@ -1,0 +1,90 @@
+// WinHttpClient: one synchronous HTTP(S) request at a time for one address, over WinHTTP.
+//
+// The first Send opens a WinHTTP session that later calls reuse; each Send makes its own
+// connection and request, tries up to three times, asks the user's proxy configuration for a
+// proxy when sending fails, and leaves the raw headers, the status, a few header values and the
+// body in the members below. Any status code counts as a response; judging it is the caller's
+// business. Certificates are checked unless m_bStrictCertificates is turned off.
+//
+// This header deliberately does not include <winhttp.h>: the installer download includes it
+// next to other Internet headers, and <winhttp.h> clashes with <wininet.h>.
+#pragma once
+
+#include "framework/handle.h"
+#include "update/body_buffer.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// A WinHTTP session, connection or request handle (HINTERNET is a void pointer).
+struct WinHttpHandleTraits {
+    using Type = void*;
+    static Type Empty() noexcept { return nullptr; }
+    static void Close(Type h) noexcept;
+};
+
+using WinHttpHandle = fw::UniqueHandle<WinHttpHandleTraits>;
+
+class WinHttpClient {
+public:
+    // Called with the completed percentage of the body (bytes so far × 100 / Content-Length).
+    using ProgressFn = void (*)(double dPercent);
+
+    // Only remembers the address (8-bit text in the thread's ANSI code page); no network yet.
+    explicit WinHttpClient(const std::string& strUrl);
+    ~WinHttpClient();
+    WinHttpClient(const WinHttpClient&) = delete;
+    WinHttpClient& operator=(const WinHttpClient&) = delete;
+
+    // Sends a GET or POST (any letter case) to the address and reads the response.
+    // bDisableRedirects turns WinHTTP's own redirect handling off (and the check for a page
+    // cut off before "</html>"). True when a response was received and kept; false with
+    // m_dwLastError set otherwise.
+    bool Send(const std::string& strVerb, bool bDisableRedirects);
+
+    std::string GetHeaders() const { return m_strHeaders; }
+    std::string GetText() const { return m_strText; }
+    std::string GetStatus() const { return m_strStatus; }
+    std::string GetLocation() const { return m_strLocation; }
+
+    WinHttpHandle m_hSession;
+    bool m_bStrictCertificates = true;
+    std::wstring m_wstrUrl;
+    std::wstring m_wstrHost;
+    std::string m_strHeaders;
+    std::string m_strText;
+    std::string m_strCharset;
+    BodyBuffer m_pBody;
+    uint32_t m_nBodySize = 0;
+    ProgressFn m_pfnProgress = nullptr;
+    uint32_t m_nContentLength = 0;
+    std::string m_strCookies;
+    std::wstring m_wstrRequestCookies;
+    std::unique_ptr<unsigned char[]> m_pSendData;
+    uint32_t m_nSendSize = 0;
+    std::wstring m_wstrExtraHeaders;
+    std::wstring m_wstrProxy;
+    uint32_t m_dwLastError = 0;
+    std::string m_strStatus;
+    std::string m_strUserAgent = "WinHttpClient";
+    bool m_bKeepCharset = false;
+    std::string m_strProxyUser;
+    std::string m_strProxyPassword;
+    std::string m_strLocation;
+    uint32_t m_nResolveTimeout = 0;
+    uint32_t m_nConnectTimeout = 60000;
+    uint32_t m_nSendTimeout = 30000;
+    uint32_t m_nReceiveTimeout = 30000;
+
+private:
+    enum class Outcome { Received, AttemptFailed, OutOfMemory };
+
+    bool SendRequest(void* hRequest);
+    bool DiscoverProxy(void* hRequest);
+    void SetRequestProxy(void* hRequest);
+    void SetTextOption(void* hRequest, uint32_t nOption, const std::string& strValue);
+    Outcome ReadResponse(void* hRequest);
+    bool QueryHeaderText(void* hRequest, uint32_t nInfoLevel, std::string& strOut);
+    void ReportProgress();
+};
