@@ -101,14 +101,31 @@ ENV
     # A persistent server: each Windows process then starts in tens of milliseconds.
     "$WINESERVER" -p >"$state/logs/wineserver.log" 2>&1
     "$WINE" wineboot -i >"$state/logs/wineboot.log" 2>&1 || die "wineboot failed (see $state/logs/wineboot.log)"
+    # Dialogs use "MS Shell Dlg", that is Tahoma. Without a Tahoma of its own the prefix falls
+    # back to a wider system font and every dialog unit grows from 6 to 7 pixels; Wine's own
+    # Tahoma has the metrics of the Windows one.
+    local fonts
+    for fonts in /usr/share/wine/fonts /usr/lib/wine/fonts; do
+        if ls "$fonts"/tahoma*.ttf >/dev/null 2>&1; then
+            cp "$fonts"/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+            break
+        fi
+    done
 }
 
 # Every process of the session's prefix (the wineserver, Wine's services, test programs).
 prefix_pids() {
     local prefix=$1 f pid
+    # This script and whoever called it may carry the session's environment too.
+    local self=" $$ " p=$$
+    while [ "$p" -gt 1 ] 2>/dev/null; do
+        p=$(awk '{print $4}' "/proc/$p/stat" 2>/dev/null || echo 1)
+        self+="$p "
+    done
     for f in /proc/[0-9]*/environ; do
         pid=${f#/proc/}
         pid=${pid%/environ}
+        case "$self" in *" $pid "*) continue ;; esac
         tr '\0' '\n' 2>/dev/null <"$f" | grep -qxF "WINEPREFIX=$prefix" && echo "$pid"
     done
     return 0

@@ -26,7 +26,8 @@ std::map<std::string, std::string> RunProbe(const char* exe, DWORD* exitCode) {
     ::SetEnvironmentVariableA("QD_PROBE_OUT", out.c_str());
 
     std::string cmd = "\"" + Sibling(exe) + "\"";
-    STARTUPINFOA si{sizeof si};
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     std::map<std::string, std::string> result;
     if (!::CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,

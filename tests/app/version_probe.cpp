@@ -1,7 +1,7 @@
 // Runs the real application object, reports what start-up did, and closes the toolbar.
 //
-// Output (to the file named by QD_PROBE_OUT): "version=<text>", "windows=<top-level windows
-// created>", "init=<InitInstance result path>".
+// Output (to the file named by QD_PROBE_OUT): "version=<text>", "windows=<top-level dialog
+// windows created>", "exit=<process exit code>".
 #include "app/quillodrome_app.h"
 
 #include <windows.h>
@@ -17,8 +17,9 @@ HHOOK g_hook = nullptr;
 
 LRESULT CALLBACK CountWindows(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_CREATEWND) {
+        // Dialog windows only: the system makes hidden helper windows of its own.
         auto* create = reinterpret_cast<CBT_CREATEWNDA*>(lParam);
-        if (!(create->lpcs->style & WS_CHILD))
+        if (!(create->lpcs->style & WS_CHILD) && create->lpcs->lpszClass == MAKEINTATOM(32770))
             InterlockedIncrement(&g_topLevelWindows);
     }
     if (code == HCBT_ACTIVATE || code == HCBT_CREATEWND) {

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Recordings for the player tests: tones of known length, pitch and level, the same as MP3 and
+# under an accented name, and files that only pretend to be audio.
+set -euo pipefail
+out=$1
+mkdir -p "$out"
+# 440 Hz at 8000/32768 of full scale, 10 s, 16-bit mono.
+sox -n -r 44100 -b 16 -c 1 "$out/tone440.wav" synth 10 sine 440 vol 0.244140625
+sox -n -r 44100 -b 16 -c 1 "$out/tone880.wav" synth 10 sine 880 vol 0.244140625
+lame --quiet -b 128 "$out/tone440.wav" "$out/tone440.mp3"
+cp "$out/tone440.wav" "$out/entretien_été.wav"
+printf 'Ceci est un texte, pas un enregistrement.\n' >"$out/texte.mp3"
+mkdir -p "$out/dossier.wav"
+touch "$out/stamp"
