@@ -249,7 +249,9 @@ void WinHttpClient::SetTextOption(void* hRequest, uint32_t nOption, const std::s
 bool WinHttpClient::DiscoverProxy(void* hRequest) {
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
     if (!::WinHttpGetIEProxyConfigForCurrentUser(&config)) {
-        m_dwLastError = ::GetLastError();
+        // A damaged configuration can fail without an error code; the send's error then stays.
+        if (const DWORD dwError = ::GetLastError())
+            m_dwLastError = dwError;
         return false;
     }
     const GlobalString autoConfigUrl(config.lpszAutoConfigUrl);
