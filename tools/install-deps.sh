@@ -13,7 +13,7 @@ packages=(
     # headless display, window manager, screenshots and input
     xvfb xauth openbox imagemagick xdotool x11-utils
     # test material and servers
-    python3 python3-pil lame sox libsox-fmt-mp3 curl openssl ca-certificates procps
+    python3 python3-pil lame sox libsox-fmt-mp3 espeak-ng curl openssl ca-certificates procps
 )
 
 missing=()

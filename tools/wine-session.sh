@@ -68,19 +68,24 @@ start_session() {
     printf 'pcm.!default { type file slave.pcm "null" file "%s/capture.raw" format "raw" }\n' \
         "$state" >"$state/capture-home/.asoundrc"
 
-    local n
-    n=$(free_display) || die "no free X display"
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -ac >"$state/logs/xvfb.log" 2>&1 &
-    echo $! >>"$state/pids"
-    echo "$n" >"$state/display"
-    for _ in $(seq 1 100); do
-        [ -e "/tmp/.X11-unix/X$n" ] && break
-        sleep 0.05
-    done
-    [ -e "/tmp/.X11-unix/X$n" ] || die "Xvfb did not start (see $state/logs/xvfb.log)"
-
-    DISPLAY=":$n" openbox --sm-disable >"$state/logs/openbox.log" 2>&1 &
-    echo $! >>"$state/pids"
+    local n display
+    if [ -n "${QD_DESKTOP_DISPLAY:-}" ]; then
+        # A real desktop: show the program there, with the desktop's own window manager.
+        display=$QD_DESKTOP_DISPLAY
+    else
+        n=$(free_display) || die "no free X display"
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -ac >"$state/logs/xvfb.log" 2>&1 &
+        echo $! >>"$state/pids"
+        echo "$n" >"$state/display"
+        for _ in $(seq 1 100); do
+            [ -e "/tmp/.X11-unix/X$n" ] && break
+            sleep 0.05
+        done
+        [ -e "/tmp/.X11-unix/X$n" ] || die "Xvfb did not start (see $state/logs/xvfb.log)"
+        display=":$n"
+        DISPLAY=$display openbox --sm-disable >"$state/logs/openbox.log" 2>&1 &
+        echo $! >>"$state/pids"
+    fi
 
     cat >"$state/env.sh" <<ENV
 export QD_WINE_STATE='$state'
@@ -90,7 +95,7 @@ export WINEPREFIX='$state/prefix'
 export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES='mscoree,mshtml,winemenubuilder.exe='
-export DISPLAY=':$n'
+export DISPLAY='$display'
 export HOME='$state/home'
 export XDG_RUNTIME_DIR='$state/home'
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy
