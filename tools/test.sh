@@ -23,6 +23,7 @@ run_ctest() {
     [ "$rc" -eq 0 ] || status=1
 }
 
+mkdir -p build
 echo "== Native tree"
 if cmake -S . -B build/native -G Ninja -DQD_BENCH=OFF >build/native-configure.log 2>&1 ||
     { cat build/native-configure.log; false; }; then
