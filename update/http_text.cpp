@@ -3,6 +3,7 @@
 #include "update/pattern.h"
 
 #include <cstddef>
+#include <cstring>
 
 namespace {
 
@@ -51,10 +52,10 @@ bool CollectMatches(const std::string& strPattern, const std::string& strText,
     CPatternMatch match;
     match.ReserveStack(256);
 
-    // The copy ends at the text's first zero byte, as the matcher sees it.
-    const std::string strSubject = strText.c_str();
-    const char* const pBegin = strSubject.c_str();
-    const char* const pEnd = pBegin + strSubject.size();
+    // The subject ends at the text's first zero byte, as the matcher sees it. No copy: a body
+    // searched here can be tens of megabytes, and the matcher makes its own lowercased one.
+    const char* const pBegin = strText.c_str();
+    const char* const pEnd = pBegin + std::strlen(pBegin);
     const char* pPos = pBegin;
     while (pPos < pEnd) {
         const char* pNext = nullptr;

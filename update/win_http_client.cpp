@@ -22,6 +22,7 @@ constexpr int kAttempts = 3;
 constexpr DWORD kHostChars = 260;
 constexpr DWORD kPathChars = 1300;
 constexpr size_t kProxyChars = 260;
+constexpr size_t kMaxReadBytes = 1 << 20;
 
 // Strings that WinHTTP hands out and the caller frees with GlobalFree.
 struct GlobalStringTraits {
@@ -339,8 +340,12 @@ WinHttpClient::Outcome WinHttpClient::ReadResponse(void* hRequest) {
             bOutOfMemory = true;
             break;
         }
+        // WinHTTP answers at most one TLS record (16 KiB) as waiting; asking for the free room
+        // of the buffer as well (it never grows for that) needs a fraction of the calls.
+        const size_t nRoom = std::min(m_pBody.Capacity() - m_pBody.Size(), kMaxReadBytes);
+        const DWORD nWanted = static_cast<DWORD>(std::max<size_t>(nWaiting, nRoom));
         DWORD nRead = 0;
-        if (!::WinHttpReadData(hRequest, m_pBody.Data() + m_pBody.Size(), nWaiting, &nRead)) {
+        if (!::WinHttpReadData(hRequest, m_pBody.Data() + m_pBody.Size(), nWanted, &nRead)) {
             m_dwLastError = ::GetLastError();
             bCutShort = true;
             break;
