@@ -30,7 +30,12 @@ stop() {
 
 make_certs() {
     local d=$state
-    [ -f "$d/server.pem" ] && [ -f "$d/selfsigned.pem" ] && [ -f "$d/ca.der" ] && return 0
+    # Certificates from an earlier run are kept while they have a day left.
+    if [ -f "$d/server.pem" ] && [ -f "$d/selfsigned.pem" ] && [ -f "$d/ca.der" ] &&
+        openssl x509 -checkend 86400 -noout -in "$d/server.pem" >/dev/null &&
+        openssl x509 -checkend 86400 -noout -in "$d/ca.pem" >/dev/null; then
+        return 0
+    fi
     local o="openssl"
     $o req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Quillodrome Test Authority" \
         -keyout "$d/ca.key" -out "$d/ca.pem" \
