@@ -110,6 +110,29 @@ struct Piece {
     bool m_bCanBeEmpty = true;
     bool m_bNullable = true;
     ByteSet m_first;
+    // Bytes every match of the piece begins with; m_bExact: and nothing else follows them.
+    unsigned char m_literal[32] = {};
+    uint8_t m_nLiteral = 0;
+    bool m_bExact = false;
+
+    void SetLiteral(unsigned char c) {
+        m_literal[0] = c;
+        m_nLiteral = 1;
+        m_bExact = true;
+    }
+    // Extends an exact literal by what every match of `next` begins with.
+    void AppendLiteral(const Piece& next) {
+        if (!m_bExact)
+            return;
+        for (int i = 0; i < next.m_nLiteral; ++i) {
+            if (m_nLiteral == sizeof m_literal) {
+                m_bExact = false;
+                return;
+            }
+            m_literal[m_nLiteral++] = next.m_literal[i];
+        }
+        m_bExact = next.m_bExact;
+    }
 };
 
 class CPatternCompiler {
@@ -265,6 +288,15 @@ void CPatternCompiler::Run(const char* pszLowered) {
                 if (whole.m_first.Has(c))
                     m_pat.m_nFirstByte = int(c);
     }
+    if (whole.m_nLiteral >= 2) {
+        // Horspool's table: how far an attempt may move on, by the byte under the literal's end.
+        uint32_t n = whole.m_nLiteral;
+        m_pat.m_nLiteral = n;
+        std::memcpy(m_pat.m_literal, whole.m_literal, n);
+        std::memset(m_pat.m_shift, int(n), sizeof m_pat.m_shift);
+        for (uint32_t i = 0; i + 1 < n; ++i)
+            m_pat.m_shift[whole.m_literal[i]] = static_cast<unsigned char>(n - 1 - i);
+    }
     if (m_bHaveNeeded) {
         m_pat.m_bHasNeededSet = true;
         std::memcpy(m_pat.m_neededSet, m_needed.m_bits, 32);
@@ -275,6 +307,7 @@ void CPatternCompiler::Run(const char* pszLowered) {
 // error).
 Piece CPatternCompiler::Sequence() {
     Piece seq;
+    seq.m_bExact = true; // nothing yet: exactly the empty text
     CNesting nesting(*this);
     if (nesting.TooDeep())
         return seq;
@@ -289,6 +322,7 @@ Piece CPatternCompiler::Sequence() {
         if (seq.m_bNullable)
             seq.m_first.AddAll(alt.m_first);
         seq.m_bNullable = seq.m_bNullable && alt.m_bNullable;
+        seq.AppendLiteral(alt);
         if (bTopLevel && !alt.m_bNullable && alt.m_first.Count() <= 32) {
             m_bHaveNeeded = true;
             m_needed = alt.m_first;
@@ -374,6 +408,10 @@ Piece CPatternCompiler::Term() {
     term.m_first = x.m_first;
     term.m_bCanBeEmpty = cQuant == '+' ? x.m_bCanBeEmpty : true;
     term.m_bNullable = cQuant == '+' ? x.m_bNullable : true;
+    if (cQuant == '+') {
+        std::memcpy(term.m_literal, x.m_literal, x.m_nLiteral);
+        term.m_nLiteral = x.m_nLiteral;
+    }
 
     if (cQuant == '+') {
         // The atom stays as the mandatory first repetition; the loop gets a second copy whose
@@ -467,6 +505,8 @@ Piece CPatternCompiler::Atom() {
             c = 0;
         atom.m_nFirst = int32_t(Emit(PatternOp::Char, c));
         atom.m_first.Add(c);
+        if (c)
+            atom.SetLiteral(c);
         break;
     }
     atom.m_bCanBeEmpty = false;
@@ -509,6 +549,9 @@ Piece CPatternCompiler::Group(bool bCapture) {
     group.m_bCanBeEmpty = inner.m_nFirst >= 0 && inner.m_bCanBeEmpty;
     group.m_bNullable = inner.m_bNullable;
     group.m_first = inner.m_first;
+    std::memcpy(group.m_literal, inner.m_literal, inner.m_nLiteral);
+    group.m_nLiteral = inner.m_nLiteral;
+    group.m_bExact = inner.m_bExact;
     return Failed() ? Piece{} : group;
 }
 
@@ -549,6 +592,7 @@ Piece CPatternCompiler::LookAhead() {
     look.m_nFirst = int32_t(nStart);
     look.m_bCanBeEmpty = x.m_bCanBeEmpty;
     look.m_bNullable = true;
+    look.m_bExact = true; // consumes nothing, whatever follows
     return Failed() ? Piece{} : look;
 }
 
@@ -563,6 +607,7 @@ Piece CPatternCompiler::Escape() {
         atom.m_nFirst = int32_t(Emit(PatternOp::Char, '\\'));
         atom.m_bNullable = false;
         atom.m_first.Add('\\');
+        atom.SetLiteral('\\');
         return atom;
     }
     if (c >= '0' && c <= '9') {
@@ -607,6 +652,7 @@ Piece CPatternCompiler::Escape() {
     atom.m_nFirst = int32_t(Emit(PatternOp::Char, c));
     atom.m_bNullable = false;
     atom.m_first.Add(c);
+    atom.SetLiteral(c);
     return Failed() ? Piece{} : atom;
 }
 
@@ -695,6 +741,7 @@ int32_t CPattern::Compile(const char* pszPattern) {
     m_bHasFirstSet = false;
     m_bHasNeededSet = false;
     m_nFirstByte = -1;
+    m_nLiteral = 0;
     if (!pszPattern)
         pszPattern = "";
     size_t nLength = std::strlen(pszPattern);
@@ -732,7 +779,18 @@ bool CPatternMatch::ReserveStack(size_t nEntries) {
     return true;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Search: the stack machine over the lowercased copy of the subject.
+
 namespace {
+
+// A return address pushed by Enter also carries the position of that moment, and a failure that
+// comes back through it puts the position back. Every construct but the lazy loops saves and
+// restores the position itself, so for them nothing changes; a lazy loop saves none, and without
+// this a failed try of what follows it would leave the next repetition to start where that try
+// gave up ("x*?yz" would match all of "yxyz").
+constexpr unsigned kIndexBits = 21; // programs have fewer than 2^20 instructions
+constexpr uint64_t kIndexMask = (uint64_t(1) << kIndexBits) - 1;
 
 inline uint64_t FromPos(const unsigned char* p) {
     return uint64_t(reinterpret_cast<uintptr_t>(p));
@@ -740,147 +798,223 @@ inline uint64_t FromPos(const unsigned char* p) {
 inline const unsigned char* ToPos(uint64_t v) {
     return reinterpret_cast<const unsigned char*>(uintptr_t(v));
 }
+inline const unsigned char* AsPos(const char* p) {
+    return reinterpret_cast<const unsigned char*>(p);
+}
+inline const char* AsText(const unsigned char* p) {
+    return reinterpret_cast<const char*>(p);
+}
+// Lowercases A to Z eight bytes at a time: a byte is a capital when its low seven bits reach 'A'
+// but not past 'Z' and its high bit is clear; adding 0x20 is then setting bit 5.
+void LowerCopy(unsigned char* pTo, const unsigned char* pFrom, size_t n) {
+    const uint64_t kOnes = 0x0101010101010101u;
+    const uint64_t kHigh = 0x8080808080808080u;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x;
+        std::memcpy(&x, pFrom + i, 8);
+        uint64_t low = x & ~kHigh;
+        uint64_t atLeastA = low + (0x80 - 'A') * kOnes;
+        uint64_t pastZ = low + (0x7F - 'Z') * kOnes;
+        uint64_t capital = ~x & (atLeastA ^ pastZ) & kHigh;
+        x |= capital >> 2;
+        std::memcpy(pTo + i, &x, 8);
+    }
+    for (; i < n; ++i)
+        pTo[i] = Lower(pFrom[i]);
+}
+
+inline bool InBits(const unsigned char* pBits, unsigned char c) {
+    return (pBits[c >> 3] >> (c & 7)) & 1u;
+}
 
 } // namespace
 
-bool CPattern::Search(const char* pszSubject, CPatternMatch* pMatch, const char** ppEnd) const {
-    if (!pMatch)
-        return false;
-    CPatternMatch& match = *pMatch;
-    match.m_bOutOfStack = false;
-    match.m_pMatchStart = nullptr;
-    match.m_pMatchEnd = nullptr;
-    match.m_nDepth = 0;
-    if (!pszSubject || m_nError || !m_nOps)
-        return false;
+class CPatternSearch {
+public:
+    enum Outcome { Matched, NoMatch, OutOfStack, OutOfSteps };
 
-    size_t nLength = std::strlen(pszSubject);
-    const unsigned char* pSubject = reinterpret_cast<const unsigned char*>(pszSubject);
-    unsigned char* pCopy = nullptr;
-    if (!m_bCaseSensitive) {
-        pCopy = new (std::nothrow) unsigned char[nLength + 1];
-        if (!pCopy)
-            return false;
-        for (size_t i = 0; i < nLength; ++i)
-            pCopy[i] = Lower(pSubject[i]);
-        pCopy[nLength] = 0;
-    }
-    const unsigned char* const pBase = pCopy ? pCopy : pSubject;
-    const unsigned char* const pNul = pBase + nLength;
+    CPatternSearch(const CPattern& pattern, CPatternMatch& match, const unsigned char* pBase,
+                   size_t nLength)
+        : m_pat(pattern), m_match(match), m_pBase(pBase), m_pNul(pBase + nLength),
+          m_nLength(nLength) {}
 
-    if (!GrowTable(match.m_pGroups, match.m_nGroupCapacity, m_nGroups) ||
-        !GrowTable(match.m_pSlots, match.m_nSlotCapacity, m_nSlots)) {
-        delete[] pCopy;
-        return false;
-    }
-    match.m_nGroups = m_nGroups;
-    PatternGroup* const pGroups = match.m_pGroups;
-    uint64_t* const pSlots = match.m_pSlots;
-    for (uint32_t i = 0; i < m_nGroups; ++i)
-        pGroups[i] = PatternGroup{nullptr, nullptr};
-    for (uint32_t i = 0; i < m_nSlots; ++i)
-        pSlots[i] = 0;
-    // Groups hold positions in the copy while the machine runs.
-    auto asPos = [](const char* p) { return reinterpret_cast<const unsigned char*>(p); };
-    auto asText = [](const unsigned char* p) { return reinterpret_cast<const char*>(p); };
+    Outcome Run();
 
-    // Shortcuts. An attempt must begin with a byte of the first set, and must meet a byte of the
-    // needed set at or after its start: attempts beyond the last such byte cannot succeed.
-    const bool bAnchored = m_pOps[1].m_nOp == PatternOp::Halt;
-    const bool bFirst = m_bShortcuts && m_bHasFirstSet;
-    const unsigned char* pLastNeeded = pNul;
-    if (m_bShortcuts && m_bHasNeededSet) {
-        const unsigned char* p = pNul;
-        while (!((m_neededSet[*p >> 3] >> (*p & 7)) & 1u)) {
-            if (p == pBase) {
-                p = nullptr; // no attempt can succeed
-                break;
-            }
-            --p;
+    const unsigned char* m_pos = nullptr; // where the machine stopped
+    const unsigned char* m_pMatchStart = nullptr;
+
+private:
+    const unsigned char* LastNeeded();
+    bool Viable(const unsigned char*& pAttempt);
+    bool FindCandidate(const unsigned char*& pAttempt) const;
+    bool Grow();
+
+    const CPattern& m_pat;
+    CPatternMatch& m_match;
+    const unsigned char* const m_pBase;
+    const unsigned char* const m_pNul;
+    const size_t m_nLength;
+    bool m_bLastNeededKnown = false;
+    const unsigned char* m_pLastNeeded = nullptr; // null: no attempt can succeed
+    uint64_t m_nDepth = 0;
+};
+
+// Attempts beyond the last byte of the needed set cannot succeed (the NUL counts when `$` is
+// what is needed). Looked for only once an attempt is about to run, and from the end, where it
+// usually lies (a header block ends in a line break).
+const unsigned char* CPatternSearch::LastNeeded() {
+    if (m_bLastNeededKnown)
+        return m_pLastNeeded;
+    m_bLastNeededKnown = true;
+    m_pLastNeeded = m_pNul;
+    if (!m_pat.m_bHasNeededSet)
+        return m_pLastNeeded;
+    const unsigned char* p = m_pNul;
+    while (!InBits(m_pat.m_neededSet, *p)) {
+        if (p == m_pBase) {
+            m_pLastNeeded = nullptr;
+            return m_pLastNeeded;
         }
-        pLastNeeded = p;
+        --p;
     }
-    // Moves pAttempt to the next attempt worth making; false when none is left.
-    auto viable = [&](const unsigned char*& pAttempt) -> bool {
-        if (!pLastNeeded || pAttempt > pLastNeeded)
+    m_pLastNeeded = p;
+    return m_pLastNeeded;
+}
+
+// Moves pAttempt on to the first attempt, from where it is, that might succeed: one that begins
+// with the literal or a byte of the first set, and lies before the last needed byte. False when
+// there is none. An anchored pattern, or an empty subject, has exactly one attempt to judge.
+bool CPatternSearch::Viable(const unsigned char*& pAttempt) {
+    if (!m_pat.m_bShortcuts)
+        return true;
+    if (!FindCandidate(pAttempt))
+        return false;
+    const unsigned char* pLast = LastNeeded();
+    return pLast && pAttempt <= pLast;
+}
+
+bool CPatternSearch::FindCandidate(const unsigned char*& pAttempt) const {
+    if (!m_pat.m_bHasFirstSet)
+        return true;
+    const bool bAnchored = m_pat.m_pOps[1].m_nOp == PatternOp::Halt;
+    if (bAnchored || pAttempt == m_pNul)
+        return InBits(m_pat.m_firstSet, *pAttempt);
+    const size_t nFrom = size_t(pAttempt - m_pBase);
+    size_t nLast = m_nLength - 1; // no attempt starts at the NUL
+    // Long literals: Horspool's skipping; short ones: memchr for their first byte, then compare.
+    const uint32_t n = m_pat.m_nLiteral;
+    if (n >= 2 && n < 4) {
+        if (m_nLength < n)
             return false;
-        if (!bFirst)
-            return true;
-        if (bAnchored || pAttempt == pNul)
-            return (m_firstSet[*pAttempt >> 3] >> (*pAttempt & 7)) & 1u;
-        const unsigned char* pLastStart = pNul - 1; // no attempt starts at the NUL
-        if (pLastNeeded < pLastStart)
-            pLastStart = pLastNeeded;
-        if (m_nFirstByte >= 0) {
-            const void* pHit =
-                std::memchr(pAttempt, m_nFirstByte, size_t(pLastStart - pAttempt) + 1);
+        nLast = m_nLength - n;
+        for (size_t i = nFrom; i <= nLast; ++i) {
+            const void* pHit = std::memchr(m_pBase + i, m_pat.m_literal[0], nLast - i + 1);
             if (!pHit)
                 return false;
-            pAttempt = static_cast<const unsigned char*>(pHit);
+            i = size_t(static_cast<const unsigned char*>(pHit) - m_pBase);
+            if (std::memcmp(m_pBase + i + 1, m_pat.m_literal + 1, n - 1) == 0) {
+                pAttempt = m_pBase + i;
+                return true;
+            }
+        }
+        return false;
+    }
+    if (n >= 4) {
+        if (m_nLength < n)
+            return false;
+        nLast = m_nLength - n;
+        const unsigned char cLast = m_pat.m_literal[n - 1];
+        for (size_t i = nFrom; i <= nLast;) {
+            unsigned char c = m_pBase[i + n - 1];
+            if (c == cLast && std::memcmp(m_pBase + i, m_pat.m_literal, n - 1) == 0) {
+                pAttempt = m_pBase + i;
+                return true;
+            }
+            i += m_pat.m_shift[c];
+        }
+        return false;
+    }
+    if (m_pat.m_nFirstByte >= 0) {
+        const void* pHit = std::memchr(m_pBase + nFrom, m_pat.m_nFirstByte, nLast - nFrom + 1);
+        if (!pHit)
+            return false;
+        pAttempt = static_cast<const unsigned char*>(pHit);
+        return true;
+    }
+    for (size_t i = nFrom; i <= nLast; ++i) {
+        if (InBits(m_pat.m_firstSet, m_pBase[i])) {
+            pAttempt = m_pBase + i;
             return true;
         }
-        for (; pAttempt <= pLastStart; ++pAttempt)
-            if ((m_firstSet[*pAttempt >> 3] >> (*pAttempt & 7)) & 1u)
-                return true;
+    }
+    return false;
+}
+
+// Grows the stack before a push to index m_nDepth + 1: to 2 × depth + 4 entries, never past the
+// limit.
+bool CPatternSearch::Grow() {
+    uint64_t nIndex = m_nDepth + 1;
+    uint64_t nNew = 2 * m_nDepth + 4;
+    if (nNew > m_match.m_nStackLimit)
+        nNew = m_match.m_nStackLimit;
+    if (nIndex >= nNew || nNew > SIZE_MAX / sizeof(uint64_t))
         return false;
-    };
+    uint64_t* pNew = new (std::nothrow) uint64_t[size_t(nNew)];
+    if (!pNew)
+        return false;
+    if (m_nDepth)
+        std::memcpy(pNew + 1, m_match.m_pStack + 1, size_t(m_nDepth) * sizeof(uint64_t));
+    delete[] m_match.m_pStack;
+    m_match.m_pStack = pNew;
+    m_match.m_nStackSize = size_t(nNew);
+    return true;
+}
 
-    const PatternOp* const pOps = m_pOps;
-    const size_t nOps = m_nOps;
-    uint64_t* pStack = match.m_pStack;
-    uint64_t nCapacity = match.m_nStackSize;
-    const size_t nReserved = match.m_nStackSize;
-    const uint64_t nLimit = match.m_nStackLimit;
-    uint64_t nDepth = 0;
-    const unsigned char* pAttempt = pBase;
-    const unsigned char* pos = pBase;
-    const unsigned char* pMatchStart = pBase;
+CPatternSearch::Outcome CPatternSearch::Run() {
+    const unsigned char* pAttempt = m_pBase;
+    m_pos = m_pBase;
+    m_pMatchStart = m_pBase;
+    if (!Viable(pAttempt))
+        return NoMatch;
+
+    const PatternOp* const pOps = m_pat.m_pOps;
+    const size_t nOps = m_pat.m_nOps;
+    PatternGroup* const pGroups = m_match.m_pGroups;
+    uint64_t* const pSlots = m_match.m_pSlots;
+    const uint32_t nGroups = m_pat.m_nGroups;
+    const uint32_t nSlots = m_pat.m_nSlots;
+    uint64_t* pStack = m_match.m_pStack;
+    uint64_t nCapacity = m_match.m_nStackSize;
+    uint64_t nStepsLeft = m_match.m_nStepLimit;
+    uint64_t& nDepth = m_nDepth;
+    const unsigned char* pos = pAttempt;
+    const unsigned char* pMatchStart = pAttempt;
     size_t pc = 0;
-    enum { Running, Matched, NoMatch, OutOfStack } outcome = Running;
+    Outcome outcome = NoMatch;
 
-    if (m_bShortcuts && !viable(pAttempt)) {
-        outcome = NoMatch;
-    }
-    pos = pAttempt;
-
-    auto push = [&](uint64_t v) -> bool {
-        uint64_t nIndex = nDepth + 1;
-        if (nIndex >= nCapacity) {
-            uint64_t nNew = 2 * nDepth + 4;
-            if (nNew > nLimit)
-                nNew = nLimit;
-            if (nIndex >= nNew)
-                return false;
-            uint64_t* pNew = new (std::nothrow) uint64_t[size_t(nNew)];
-            if (!pNew)
-                return false;
-            if (nDepth)
-                std::memcpy(pNew + 1, pStack + 1, size_t(nDepth) * sizeof(uint64_t));
-            delete[] pStack;
-            pStack = pNew;
-            nCapacity = nNew;
-            match.m_pStack = pNew;
-            match.m_nStackSize = size_t(nNew);
-        }
-        nDepth = nIndex;
-        pStack[nIndex] = v;
-        return true;
-    };
+// Pushes v, or ends the search when the stack cannot grow.
 #define QD_PUSH(v)                                                                                 \
-    if (!push(v)) {                                                                                \
-        outcome = OutOfStack;                                                                      \
-        break;                                                                                     \
-    }
-// A value that a balanced program pushed; an empty stack here would be a broken program.
+    do {                                                                                           \
+        if (nDepth + 1 >= nCapacity) {                                                             \
+            if (!Grow()) {                                                                         \
+                outcome = OutOfStack;                                                              \
+                goto done;                                                                         \
+            }                                                                                      \
+            pStack = m_match.m_pStack;                                                             \
+            nCapacity = m_match.m_nStackSize;                                                      \
+        }                                                                                          \
+        pStack[++nDepth] = (v);                                                                    \
+    } while (0)
+// Pops a value that the program pushed; an empty stack here would mean a broken program.
 #define QD_POP_VALUE(var)                                                                          \
-    if (!nDepth) {                                                                                 \
-        outcome = NoMatch;                                                                         \
-        break;                                                                                     \
-    }                                                                                              \
-    var = pStack[nDepth--];
-#define QD_FAIL goto fail
+    do {                                                                                           \
+        if (!nDepth)                                                                               \
+            goto done;                                                                             \
+        var = pStack[nDepth--];                                                                    \
+    } while (0)
 
-    while (outcome == Running) {
+    for (;;) {
         if (pc == 0)
             pMatchStart = pos;
         const PatternOp& op = pOps[pc];
@@ -889,36 +1023,42 @@ bool CPattern::Search(const char* pszSubject, CPatternMatch* pMatch, const char*
             ++pc;
             continue;
         case PatternOp::GroupOpen:
-            pGroups[op.m_nOperand].m_pStart = asText(pos);
+            pGroups[op.m_nOperand].m_pStart = AsText(pos);
             ++pc;
             continue;
         case PatternOp::GroupClose:
-            pGroups[op.m_nOperand].m_pEnd = asText(pos);
+            pGroups[op.m_nOperand].m_pEnd = AsText(pos);
             ++pc;
             continue;
         case PatternOp::Char:
             if (*pos != op.m_nOperand)
-                QD_FAIL;
+                goto fail;
             ++pos;
             ++pc;
             continue;
         case PatternOp::AnyChar:
             if (!*pos)
-                QD_FAIL;
+                goto fail;
             ++pos;
             ++pc;
             continue;
         case PatternOp::InSet:
-        case PatternOp::NotInSet: {
-            unsigned c = *pos;
-            bool bIn = PatternSetHas(&op + 1, static_cast<unsigned char>(c));
-            if (!c || bIn != (op.m_nOp == PatternOp::InSet))
-                QD_FAIL;
+            if (!*pos || !PatternSetHas(&op + 1, *pos))
+                goto fail;
             ++pos;
             pc += 3;
             continue;
-        }
+        case PatternOp::NotInSet:
+            if (!*pos || PatternSetHas(&op + 1, *pos))
+                goto fail;
+            ++pos;
+            pc += 3;
+            continue;
         case PatternOp::Goto:
+            if (!nStepsLeft--) {
+                outcome = OutOfSteps;
+                goto done;
+            }
             pc = size_t(op.m_nOperand);
             continue;
         case PatternOp::SavePos:
@@ -933,22 +1073,19 @@ bool CPattern::Search(const char* pszSubject, CPatternMatch* pMatch, const char*
             continue;
         }
         case PatternOp::Enter:
-            QD_PUSH(pc + 1);
+            QD_PUSH((uint64_t(pos - m_pBase) << kIndexBits) | (pc + 1));
             pc = size_t(op.m_nOperand);
             continue;
         case PatternOp::Leave:
-            QD_FAIL; // continuing at the popped index is exactly what failing does
+            goto fail; // continuing at the popped index is exactly what failing does
         case PatternOp::SaveSlot:
             QD_PUSH(pSlots[op.m_nOperand]);
             ++pc;
             continue;
-        case PatternOp::RestoreSlot: {
-            uint64_t v;
-            QD_POP_VALUE(v);
-            pSlots[op.m_nOperand] = v;
+        case PatternOp::RestoreSlot:
+            QD_POP_VALUE(pSlots[op.m_nOperand]);
             ++pc;
             continue;
-        }
         case PatternOp::MarkPos:
             pSlots[op.m_nOperand] = FromPos(pos);
             ++pc;
@@ -962,106 +1099,158 @@ bool CPattern::Search(const char* pszSubject, CPatternMatch* pMatch, const char*
             ++pc;
             continue;
         case PatternOp::ResetDepth:
-            if (pSlots[op.m_nOperand] > nDepth) {
-                outcome = NoMatch;
-                break;
-            }
+            if (pSlots[op.m_nOperand] > nDepth)
+                goto done; // only ever drops entries in a sound program
             nDepth = pSlots[op.m_nOperand];
             ++pc;
             continue;
         case PatternOp::LeaveIfStuck:
             if (FromPos(pos) == pSlots[op.m_nOperand])
-                QD_FAIL;
+                goto fail;
             ++pc;
             continue;
         case PatternOp::BackRef: {
             // A group that has not matched, or is still open here, stands for the empty text.
-            const unsigned char* pStart = asPos(pGroups[op.m_nOperand].m_pStart);
-            const unsigned char* pEnd = asPos(pGroups[op.m_nOperand].m_pEnd);
+            const unsigned char* pStart = AsPos(pGroups[op.m_nOperand].m_pStart);
+            const unsigned char* pEnd = AsPos(pGroups[op.m_nOperand].m_pEnd);
             if (pStart && pEnd && pEnd > pStart) {
                 size_t n = size_t(pEnd - pStart);
                 size_t i = 0;
+                // Stops at the subject's NUL at the latest: a group never holds one.
                 while (i < n && Lower(pos[i]) == Lower(pStart[i]))
-                    ++i; // stops at the subject's NUL at the latest: a group never holds one
+                    ++i;
                 if (i < n)
-                    QD_FAIL;
+                    goto fail;
                 pos += n;
             }
             ++pc;
             continue;
         }
         case PatternOp::Halt:
-            outcome = NoMatch;
-            break;
+            goto done;
         case PatternOp::NextStart:
-            if (pAttempt == pNul || pAttempt[1] == 0) {
-                outcome = NoMatch;
-                break;
-            }
+            if (pAttempt == m_pNul || pAttempt[1] == 0)
+                goto done;
             ++pAttempt;
-            if (m_bShortcuts && !viable(pAttempt)) {
-                outcome = NoMatch;
-                break;
-            }
+            if (!Viable(pAttempt))
+                goto done;
+            // Each attempt starts clean. A failed attempt restores its captures itself, except
+            // where a look-ahead matched and dropped their saved bounds: those must not reach a
+            // later match (nor depend on which attempts the shortcuts skipped).
+            for (uint32_t i = 0; i < nGroups; ++i)
+                pGroups[i] = PatternGroup{nullptr, nullptr};
+            for (uint32_t i = 0; i < nSlots; ++i)
+                pSlots[i] = 0;
             pos = pAttempt;
             nDepth = 0;
             pc = 0;
             continue;
         case PatternOp::Accept:
             outcome = Matched;
-            break;
+            goto done;
         case PatternOp::GroupSave:
-            QD_PUSH(FromPos(asPos(pGroups[op.m_nOperand].m_pStart)));
-            QD_PUSH(FromPos(asPos(pGroups[op.m_nOperand].m_pEnd)));
+            QD_PUSH(FromPos(AsPos(pGroups[op.m_nOperand].m_pStart)));
+            QD_PUSH(FromPos(AsPos(pGroups[op.m_nOperand].m_pEnd)));
             ++pc;
             continue;
         case PatternOp::GroupRestore: {
             uint64_t v;
             QD_POP_VALUE(v);
-            pGroups[op.m_nOperand].m_pEnd = asText(ToPos(v));
+            pGroups[op.m_nOperand].m_pEnd = AsText(ToPos(v));
             QD_POP_VALUE(v);
-            pGroups[op.m_nOperand].m_pStart = asText(ToPos(v));
+            pGroups[op.m_nOperand].m_pStart = AsText(ToPos(v));
             ++pc;
             continue;
         }
         default:
-            outcome = NoMatch; // never compiled; a broken program finds nothing
-            break;
+            goto done; // never compiled; a broken program finds nothing
         }
-        continue;
     fail:
-        pc = nDepth ? size_t(pStack[nDepth--]) : 0;
-        if (pc >= nOps)
-            outcome = NoMatch;
+        if (!nStepsLeft--) {
+            outcome = OutOfSteps;
+            goto done;
+        }
+        if (!nDepth) {
+            pc = 0;
+            continue;
+        }
+        {
+            uint64_t v = pStack[nDepth--];
+            uint64_t nOffset = v >> kIndexBits;
+            pc = size_t(v & kIndexMask);
+            if (pc >= nOps || nOffset > m_nLength + 1)
+                goto done; // not a return address: a broken program finds nothing
+            pos = m_pBase + nOffset;
+        }
     }
+done:
 #undef QD_PUSH
 #undef QD_POP_VALUE
-#undef QD_FAIL
+    m_pos = pos;
+    m_pMatchStart = pMatchStart;
+    return outcome;
+}
 
+bool CPattern::Search(const char* pszSubject, CPatternMatch* pMatch, const char** ppEnd) const {
+    if (!pMatch)
+        return false;
+    CPatternMatch& match = *pMatch;
+    match.m_bOutOfStack = false;
+    match.m_bOutOfSteps = false;
+    match.m_pMatchStart = nullptr;
+    match.m_pMatchEnd = nullptr;
     match.m_nDepth = 0;
-    const char* pCaller = pszSubject;
-    auto toCaller = [&](const unsigned char* p) -> const char* { return pCaller + (p - pBase); };
-    if (ppEnd)
-        *ppEnd = toCaller(pos);
-    bool bMatched = outcome == Matched;
-    if (bMatched) {
-        match.m_pMatchStart = toCaller(pMatchStart);
-        match.m_pMatchEnd = toCaller(pos);
-        for (uint32_t i = 0; i < m_nGroups; ++i) {
-            const unsigned char* pStart = asPos(pGroups[i].m_pStart);
-            const unsigned char* pEnd = asPos(pGroups[i].m_pEnd);
-            if (pStart && pEnd && pEnd >= pStart)
-                pGroups[i] = PatternGroup{toCaller(pStart), toCaller(pEnd)};
-            else
-                pGroups[i] = PatternGroup{nullptr, nullptr};
-        }
-    } else {
-        for (uint32_t i = 0; i < m_nGroups; ++i)
-            pGroups[i] = PatternGroup{nullptr, nullptr};
+    if (!pszSubject || m_nError || !m_nOps)
+        return false;
+
+    size_t nLength = std::strlen(pszSubject);
+    const unsigned char* pSubject = AsPos(pszSubject);
+    unsigned char* pCopy = nullptr;
+    if (!m_bCaseSensitive) {
+        pCopy = new (std::nothrow) unsigned char[nLength + 1];
+        if (!pCopy)
+            return false;
+        LowerCopy(pCopy, pSubject, nLength);
+        pCopy[nLength] = 0;
     }
-    if (outcome == OutOfStack) {
+    const unsigned char* pBase = pCopy ? pCopy : pSubject;
+    if (!GrowTable(match.m_pGroups, match.m_nGroupCapacity, m_nGroups) ||
+        !GrowTable(match.m_pSlots, match.m_nSlotCapacity, m_nSlots)) {
+        delete[] pCopy;
+        return false;
+    }
+    match.m_nGroups = m_nGroups;
+    for (uint32_t i = 0; i < m_nGroups; ++i)
+        match.m_pGroups[i] = PatternGroup{nullptr, nullptr};
+    for (uint32_t i = 0; i < m_nSlots; ++i)
+        match.m_pSlots[i] = 0;
+
+    const size_t nReserved = match.m_nStackSize;
+    CPatternSearch search(*this, match, pBase, nLength);
+    CPatternSearch::Outcome outcome = search.Run();
+
+    // Positions in the copy are the same offsets in the caller's subject.
+    auto toCaller = [&](const unsigned char* p) { return pszSubject + (p - pBase); };
+    if (ppEnd)
+        *ppEnd = toCaller(search.m_pos);
+    bool bMatched = outcome == CPatternSearch::Matched;
+    for (uint32_t i = 0; i < m_nGroups; ++i) {
+        PatternGroup& group = match.m_pGroups[i];
+        const unsigned char* pStart = AsPos(group.m_pStart);
+        const unsigned char* pEnd = AsPos(group.m_pEnd);
+        if (bMatched && pStart && pEnd && pEnd >= pStart)
+            group = PatternGroup{toCaller(pStart), toCaller(pEnd)};
+        else
+            group = PatternGroup{nullptr, nullptr};
+    }
+    if (bMatched) {
+        match.m_pMatchStart = toCaller(search.m_pMatchStart);
+        match.m_pMatchEnd = toCaller(search.m_pos);
+    }
+    if (outcome == CPatternSearch::OutOfStack || outcome == CPatternSearch::OutOfSteps) {
+        match.m_bOutOfStack = outcome == CPatternSearch::OutOfStack;
+        match.m_bOutOfSteps = outcome == CPatternSearch::OutOfSteps;
         // Give back what the runaway search took; the caller's reservation stays.
-        match.m_bOutOfStack = true;
         if (match.m_nStackSize > nReserved) {
             delete[] match.m_pStack;
             match.m_pStack = nReserved ? new (std::nothrow) uint64_t[nReserved] : nullptr;

@@ -75,6 +75,10 @@ public:
     // The stack never grows past this many entries (32 MiB); a search that would need more
     // ends without a match. Some patterns (a lazy loop around an empty group) push for ever.
     static constexpr uint64_t kDefaultStackLimit = uint64_t(1) << 22;
+    // Nor does a search take more than this many backtracking steps (failures and jumps back;
+    // about a second): a lazy loop around a look-ahead loops for ever without pushing, and some
+    // patterns backtrack exponentially. The program's own patterns need a few per subject byte.
+    static constexpr uint64_t kDefaultStepLimit = uint64_t(1) << 28;
 
     CPatternMatch() = default;
     ~CPatternMatch();
@@ -91,6 +95,8 @@ public:
     }
     // Whether the last search ended because the stack limit was reached (then it found nothing).
     bool IsOutOfStack() const { return m_bOutOfStack; }
+    // Whether it ended at the stack limit or the step limit (then it found nothing).
+    bool IsRunaway() const { return m_bOutOfStack || m_bOutOfSteps; }
 
     uint32_t m_nGroups = 0;              // entries of the group table
     const char* m_pMatchStart = nullptr; // where the reported match begins
@@ -101,13 +107,16 @@ public:
     uint64_t m_nDepth = 0;               // index of the top entry; 0 when empty
 
     uint64_t m_nStackLimit = kDefaultStackLimit;
+    uint64_t m_nStepLimit = kDefaultStepLimit;
 
 private:
     friend class CPattern;
+    friend class CPatternSearch;
     size_t m_nStackSize = 0;
     uint32_t m_nSlotCapacity = 0;
     uint32_t m_nGroupCapacity = 0;
     bool m_bOutOfStack = false;
+    bool m_bOutOfSteps = false;
 };
 
 // A compiled pattern. Compile it once, then search any number of subjects with it; a search only
@@ -157,6 +166,7 @@ public:
 
 private:
     friend class CPatternCompiler;
+    friend class CPatternSearch;
 
     int32_t m_nError = 0;
     PatternOp* m_pOps = nullptr;
@@ -173,4 +183,7 @@ private:
     int m_nFirstByte = -1;        // the first set's only member, when it has one
     unsigned char m_firstSet[32] = {};
     unsigned char m_neededSet[32] = {};
+    uint32_t m_nLiteral = 0; // when 2 or more: every match begins with these bytes
+    unsigned char m_literal[32] = {};
+    unsigned char m_shift[256] = {}; // Horspool's skip table for m_literal
 };

@@ -12,7 +12,7 @@ namespace fuzz {
 // What one search reported, as offsets into its subject.
 struct Result {
     bool bMatched = false;
-    bool bOutOfStack = false;
+    bool bRunaway = false; // ended at the stack or step limit
     long nStart = -1, nEnd = -1;
     long groups[2 * 16] = {};
     uint32_t nGroups = 0;
@@ -30,7 +30,7 @@ inline Result SearchChecked(const CPattern& pattern, const char* pszPattern, con
     Result r;
     const char* pEnd = nullptr;
     r.bMatched = pattern.Search(pszSubject, &match, &pEnd);
-    r.bOutOfStack = match.IsOutOfStack();
+    r.bRunaway = match.IsRunaway();
     if (!r.bMatched)
         return r;
     size_t nLength = std::strlen(pszSubject);
@@ -62,10 +62,10 @@ inline Result SearchChecked(const CPattern& pattern, const char* pszPattern, con
     return r;
 }
 
-// The shortcuts skip attempts that cannot match; the plain machine must find the same. A search
-// that ran out of stack is exempt: skipping a runaway attempt may let a later one match.
+// The shortcuts skip attempts that cannot match; the plain machine must find the same. A runaway
+// search is exempt: skipping a runaway attempt may let a later one match.
 inline void ExpectSame(const Result& a, const Result& b, const char* pszPattern) {
-    if (a.bOutOfStack || b.bOutOfStack)
+    if (a.bRunaway || b.bRunaway)
         return;
     if (a.bMatched != b.bMatched || a.nStart != b.nStart || a.nEnd != b.nEnd ||
         std::memcmp(a.groups, b.groups, sizeof a.groups) != 0)

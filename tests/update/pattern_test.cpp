@@ -228,6 +228,17 @@ TEST(PatternTest, MatchesWhereTheLanguageSays) {
         {"a???", "a?", 0, 2},
         {"()*x", "ax", 1, 2},
         {"{}+x", "ax", 1, 2},
+        // A lazy repetition resumes where it stood when what follows it failed.
+        {"x*?yz", "yxyz", 1, 4},
+        {"x+?yz", "xyxyz", 2, 5},
+        {"x??yz", "yxyz", 1, 4},
+        {"a.*?bc", "abxbc", 0, 5},
+        // Literal beginnings, overlapping and at the very end.
+        {"ababc", "abababc", 2, 7},
+        {"{ab}c", "abac abc", 5, 8},
+        {"abc", "ab", -1, -1},
+        {"abc", "xxabc", 2, 5},
+        {"abc$", "abcabc", 3, 7},
         // Bytes, case, `.`, sets.
         {"ABC", "xAbC", 1, 4},
         {"a.", "a", -1, -1},
@@ -434,6 +445,29 @@ TEST(PatternTest, RunawayStackEndsTheSearchAndLeavesNothingBehind) {
 
     // Where the loop is not needed the same pattern matches at once.
     EXPECT_TRUE(runaway.Search("xy", &match));
+}
+
+TEST(PatternTest, EndlessBacktrackingEndsTheSearch) {
+    struct Case {
+        const char* pszPattern;
+        const char* pszEndless; // a subject on which the search would not end by itself
+        const char* pszMatching;
+    } cases[] = {
+        {"!a*?bc", "bdc", "bc"},    // a lazy loop around a look-ahead, pushing nothing
+        {"{}\\0*?xy", "xzy", "xy"}, // around a back-reference to an empty group
+        {"(a+)+bc", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaabdc", "abc"}, // 2^40 ways to fail
+    };
+    for (const Case& c : cases) {
+        CPattern pattern;
+        ASSERT_EQ(pattern.Compile(c.pszPattern), 0) << c.pszPattern;
+        CPatternMatch match;
+        match.m_nStepLimit = 1 << 16;
+        EXPECT_FALSE(pattern.Search(c.pszEndless, &match)) << c.pszPattern;
+        EXPECT_TRUE(match.IsRunaway()) << c.pszPattern;
+        EXPECT_FALSE(match.IsOutOfStack()) << c.pszPattern;
+        EXPECT_TRUE(pattern.Search(c.pszMatching, &match)) << c.pszPattern;
+        EXPECT_FALSE(match.IsRunaway()) << c.pszPattern;
+    }
 }
 
 } // namespace
