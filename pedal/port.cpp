@@ -1,0 +1,47 @@
+#include "pedal/port.h"
+
+#include "pedal/com_port.h"
+#include "pedal/port_catalogue.h"
+#include "pedal/usb_port.h"
+
+CPort::~CPort() = default;
+
+int CPort::GetType() const {
+    return pedal::kPortTypeNone;
+}
+int CPort::GetNum() const {
+    return m_nNum;
+}
+int CPort::GetListIndex() const {
+    return 0;
+}
+int CPort::GetValue() const {
+    return 0;
+}
+
+int CPort::Open() {
+    m_bOpen = 0;
+    return 0;
+}
+
+void CPort::Close() {
+    m_bOpen = 0;
+}
+int CPort::IsOpen() const {
+    return m_bOpen;
+}
+int CPort::IsPressed() {
+    return 0;
+}
+
+std::unique_ptr<CPort> CreatePort(int nType, int nNum) {
+    switch (pedal::ChoosePortKind(nType, nNum)) {
+    case pedal::PortKind::Serial:
+        return std::make_unique<CCom>(nNum);
+    case pedal::PortKind::Usb:
+        return std::make_unique<CUSB>(nNum);
+    case pedal::PortKind::None:
+        break;
+    }
+    return std::make_unique<CPort>();
+}

@@ -1,0 +1,44 @@
+// CPort: the pedal connection the main window polls, and the port of no pedal.
+//
+// Every way of reaching the foot switch derives from this class: CCom (serial) and CUSB (USB).
+// A plain CPort never opens and never reports a press; it stands for "None " and for the two
+// parallel rows, which have no implementation. The virtual operations keep this order.
+//
+// Polling: each IsPressed looks whether anything came back since the previous call (pressed if
+// so), then sends the next probe byte. A device failure seen while polling closes the port; the
+// owner retries Open.
+#pragma once
+
+#include <memory>
+
+class CPort {
+public:
+    CPort() = default;
+    virtual ~CPort();
+    CPort(const CPort&) = delete;
+    CPort& operator=(const CPort&) = delete;
+
+    // The type code saved in "Port Type": 0 here.
+    virtual int GetType() const;
+    // The number saved in "Port Num".
+    virtual int GetNum() const;
+    // The catalogue row this port selects in the settings dialog: 0 here.
+    virtual int GetListIndex() const;
+    // An auxiliary reading the settings dialog shows; 0 for every port.
+    virtual int GetValue() const;
+    // A complete new attempt to reach the device: 1 when it is open, 0 otherwise.
+    virtual int Open();
+    // Releases the device when open; harmless on a closed port.
+    virtual void Close();
+    // The connection state, without any I/O.
+    virtual int IsOpen() const;
+    // One poll of the switch: 1 pressed, 0 not (always 0 on a closed port).
+    virtual int IsPressed();
+
+    int m_bOpen = 0;
+    int m_nNum = 0;
+};
+
+// The port for a stored type code and number, closed: a CCom for type 1 with number 0 to 7, a
+// CUSB for type 3 with number 0, a plain CPort (number 0) for anything else.
+std::unique_ptr<CPort> CreatePort(int nType, int nNum);

@@ -1,0 +1,144 @@
+// Timing of one pedal poll on each variant, and of a press travelling through the serial
+// simulator to the first poll that reports it at the main window's 50 ms period.
+// Run by tests/tools/pedal_bench.sh; prints one line per figure.
+#include "pedal/com_port.h"
+#include "pedal/usb_port.h"
+
+#include "tests/tools/fake_ftd2xx_control.h"
+#include "tests/tools/pedal_sim_client.h"
+#include "tests/tools/wine_test_paths.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+double Now() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    ::QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
+}
+
+void Report(const char* what, std::vector<double> samples) {
+    std::sort(samples.begin(), samples.end());
+    const double median = samples[samples.size() / 2];
+    const double p99 = samples[std::min(samples.size() - 1, samples.size() * 99 / 100)];
+    std::printf("%-40s n=%zu median %.1f us  p99 %.1f us  max %.1f us\n", what, samples.size(),
+                median, p99, samples.back());
+}
+
+template <class Port>
+std::vector<double> TimePolls(Port& port, int count, void (*between)()) {
+    std::vector<double> samples;
+    for (int i = 0; i < count; ++i) {
+        between();
+        const double t0 = Now();
+        port.IsPressed();
+        samples.push_back(Now() - t0);
+    }
+    return samples;
+}
+
+pedal_sim::Client g_sim;
+constexpr int kCom = 5;
+
+int BenchSerial() {
+    std::string why;
+    if (!g_sim.Connect(why) || !g_sim.OpenPort(kCom, why)) {
+        std::printf("serial: %s\n", why.c_str());
+        return 1;
+    }
+    CCom port(kCom - 1);
+    if (!port.Open()) {
+        std::printf("serial: COM%d does not open\n", kCom);
+        return 1;
+    }
+    // A tick lets the probe come back, as the 50 ms timer would.
+    auto tick = [] { ::Sleep(2); };
+    g_sim.Release(kCom);
+    Report("serial IsPressed, released", TimePolls(port, 500, tick));
+    g_sim.Press(kCom);
+    Report("serial IsPressed, pressed", TimePolls(port, 500, tick));
+
+    // From the moment the switch goes down to the first poll that reports 1, polls every 50 ms
+    // on a steady clock and the press lands at a varying phase.
+    std::vector<double> latencies;
+    for (int trial = 0; trial < 20; ++trial) {
+        g_sim.Release(kCom);
+        double next = Now();
+        for (int i = 0; i < 3; ++i) {
+            next += 50000;
+            ::Sleep(static_cast<DWORD>(std::max(0.0, (next - Now()) / 1000)));
+            port.IsPressed();
+        }
+        ::Sleep(static_cast<DWORD>(trial * 47 % 50));
+        g_sim.Press(kCom);
+        const double pressed = Now();
+        for (;;) {
+            next += 50000;
+            const double wait = next - Now();
+            if (wait > 0)
+                ::Sleep(static_cast<DWORD>(wait / 1000));
+            if (port.IsPressed())
+                break;
+        }
+        latencies.push_back(Now() - pressed);
+    }
+    std::sort(latencies.begin(), latencies.end());
+    std::printf("%-40s n=%zu min %.1f ms  median %.1f ms  max %.1f ms\n",
+                "serial press to first 1, 50 ms polls", latencies.size(), latencies.front() / 1000,
+                latencies[latencies.size() / 2] / 1000, latencies.back() / 1000);
+    g_sim.Release(kCom);
+    return 0;
+}
+
+int BenchUsb() {
+    const std::string folder = qdtest::FolderFromEnv("QD_FAKE_FTD2XX");
+    const std::string name = fake_ftd2xx::MappingName(::GetCurrentProcessId());
+    HANDLE hMapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                           sizeof(fake_ftd2xx::Control), name.c_str());
+    auto* pFake = static_cast<fake_ftd2xx::Control*>(
+        ::MapViewOfFile(hMapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(fake_ftd2xx::Control)));
+    if (folder.empty() || !pFake || !::SetDllDirectoryA((folder + "full").c_str())) {
+        std::printf("usb: no fake library (QD_FAKE_FTD2XX)\n");
+        return 1;
+    }
+    pFake->nDevices = 1;
+    std::strcpy(pFake->devices[0].szDescription, CUSB::kPedalDescription);
+    CUSB port(0);
+    if (!port.Open()) {
+        std::printf("usb: the pedal does not open\n");
+        return 1;
+    }
+    auto none = [] {};
+    pFake->devices[0].bPressed = 0;
+    Report("usb IsPressed, released", TimePolls(port, 5000, none));
+    pFake->devices[0].bPressed = 1;
+    Report("usb IsPressed, pressed", TimePolls(port, 5000, none));
+    const double t0 = Now();
+    for (int i = 0; i < 100; ++i) {
+        port.Close();
+        port.Open();
+    }
+    std::printf("%-40s %.1f us per cycle\n", "usb Close+Open (load, scan, open)",
+                (Now() - t0) / 100);
+    return 0;
+}
+
+} // namespace
+
+int main() {
+    const int serial = BenchSerial();
+    const int usb = BenchUsb();
+    return serial | usb;
+}

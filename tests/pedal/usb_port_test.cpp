@@ -1,0 +1,268 @@
+// CUSB against the fake Ftd2xx.dll (tests/tools/fake_ftd2xx.cpp), found through the DLL search
+// path: a folder with the complete library, one with a library lacking an entry point, and one
+// with none.
+#include "pedal/usb_port.h"
+
+#include "framework/win_app.h"
+#include "tests/tools/fake_ftd2xx_control.h"
+#include "tests/tools/wine_test_paths.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kPedal = "Quillodrome Switch One";
+
+struct Box {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT type;
+};
+
+class UsbPortTest : public testing::Test {
+protected:
+    void SetUp() override {
+        const std::string name = fake_ftd2xx::MappingName(::GetCurrentProcessId());
+        if (!s_hMapping)
+            s_hMapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                              sizeof(fake_ftd2xx::Control), name.c_str());
+        ASSERT_NE(s_hMapping, nullptr);
+        m_pFake = static_cast<fake_ftd2xx::Control*>(
+            ::MapViewOfFile(s_hMapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(fake_ftd2xx::Control)));
+        ASSERT_NE(m_pFake, nullptr);
+        std::memset(m_pFake, 0, sizeof *m_pFake);
+        UseLibrary("full");
+        fw::SetMessageBoxHook([this](HWND owner, const char* text, const char* caption, UINT type) {
+            m_boxes.push_back({owner, text, caption, type});
+            return IDOK;
+        });
+    }
+
+    void TearDown() override {
+        fw::SetMessageBoxHook(nullptr);
+        EXPECT_EQ(::GetModuleHandleA("Ftd2xx.dll"), nullptr) << "the library was left loaded";
+        ::SetDllDirectoryA(nullptr);
+        ::UnmapViewOfFile(m_pFake);
+    }
+
+    // Points the DLL search at a folder of the fake library: "full", "incomplete" or "none".
+    void UseLibrary(const char* variant) {
+        const std::string folder = qdtest::FolderFromEnv("QD_FAKE_FTD2XX");
+        ASSERT_FALSE(folder.empty()) << "QD_FAKE_FTD2XX is not set";
+        ASSERT_TRUE(::SetDllDirectoryA((folder + variant).c_str()));
+    }
+
+    fake_ftd2xx::Device& AddDevice(const char* description) {
+        fake_ftd2xx::Device& device = m_pFake->devices[m_pFake->nDevices++];
+        std::strncpy(device.szDescription, description, sizeof device.szDescription - 1);
+        return device;
+    }
+
+    fake_ftd2xx::Control* m_pFake = nullptr;
+    std::vector<Box> m_boxes;
+    static HANDLE s_hMapping;
+};
+
+HANDLE UsbPortTest::s_hMapping = nullptr;
+
+TEST_F(UsbPortTest, OpensThePedalByItsDescriptionAmongOtherDevices) {
+    fake_ftd2xx::Device& other = AddDevice("USB Serial Converter");
+    fake_ftd2xx::Device& pedal = AddDevice(kPedal);
+    CUSB port(0);
+    ASSERT_EQ(port.Open(), 1);
+    EXPECT_EQ(port.IsOpen(), 1);
+    EXPECT_STREQ(m_pFake->szLastOpenEx, kPedal);
+    EXPECT_EQ(pedal.bOpen, 1u);
+    EXPECT_EQ(other.bOpen, 0u);
+    EXPECT_TRUE(m_boxes.empty());
+    port.Close();
+    EXPECT_EQ(pedal.bOpen, 0u);
+    EXPECT_EQ(pedal.nCloses, 1u);
+    EXPECT_EQ(m_pFake->nBadHandleCalls, 0u);
+}
+
+TEST_F(UsbPortTest, WithoutAnExactDescriptionNothingOpensAndNothingIsShown) {
+    const std::vector<std::vector<const char*>> cases = {
+        {},
+        {"quillodrome switch one"},
+        {"QUILLODROME SWITCH ONE", "USB Serial Converter"},
+        {"Quillodrome Switch One "},
+        {"Quillodrome Switch"},
+    };
+    for (const auto& descriptions : cases) {
+        SCOPED_TRACE(descriptions.empty() ? "no device" : descriptions[0]);
+        std::memset(m_pFake, 0, sizeof *m_pFake);
+        for (const char* d : descriptions)
+            AddDevice(d);
+        CUSB port(0);
+        EXPECT_EQ(port.Open(), 0);
+        EXPECT_EQ(port.IsOpen(), 0);
+        EXPECT_EQ(port.IsPressed(), 0);
+        EXPECT_EQ(m_pFake->szLastOpenEx[0], '\0') << "FT_OpenEx was called";
+        EXPECT_EQ(m_pFake->nAttached, 1);
+        EXPECT_EQ(m_pFake->nDetached, 1) << "the library stayed loaded after a failed open";
+        EXPECT_EQ(port.GetDriverVersionText(), "error reading driver version\n");
+    }
+    EXPECT_TRUE(m_boxes.empty());
+}
+
+TEST_F(UsbPortTest, PollsLoopTheProbeBackWhilePressed) {
+    fake_ftd2xx::Device& pedal = AddDevice(kPedal);
+    pedal.bPressed = 1;
+    CUSB port(0);
+    ASSERT_EQ(port.Open(), 1);
+    EXPECT_EQ(pedal.nBytesWritten, 0u);
+    EXPECT_EQ(port.IsPressed(), 0) << "no probe has been sent yet";
+    EXPECT_EQ(pedal.nBytesWritten, 1u);
+    EXPECT_EQ(pedal.lastWritten, 'A');
+    std::vector<int> seen;
+    for (int i = 0; i < 4; ++i)
+        seen.push_back(port.IsPressed());
+    pedal.bPressed = 0;
+    for (int i = 0; i < 3; ++i)
+        seen.push_back(port.IsPressed());
+    EXPECT_EQ(seen, (std::vector<int>{1, 1, 1, 1, 1, 0, 0}));
+    EXPECT_EQ(pedal.nPurges, 5u) << "each pressed poll discards what came back";
+    EXPECT_EQ(pedal.nBytesWritten, 8u);
+    EXPECT_EQ(pedal.nRxQueued, 0u);
+}
+
+TEST_F(UsbPortTest, DriverVersionOfTheOpenedPedal) {
+    const struct {
+        DWORD version;
+        const char* text;
+    } cases[] = {{0x00021228, "02.12.28"}, {0x01020304, "02.03.04"}};
+    AddDevice(kPedal);
+    for (const auto& c : cases) {
+        m_pFake->nDriverVersion = c.version;
+        CUSB port(0);
+        EXPECT_EQ(port.GetDriverVersionText(), "error reading driver version\n") << "never opened";
+        ASSERT_EQ(port.Open(), 1);
+        EXPECT_EQ(port.GetDriverVersionText(), c.text);
+        port.Close();
+        EXPECT_EQ(port.GetDriverVersionText(), "error reading driver version\n")
+            << "closed: the library is released";
+    }
+    EXPECT_EQ(m_pFake->nBadHandleCalls, 0u);
+}
+
+TEST_F(UsbPortTest, WithoutTheLibraryTheOpenFailsSilently) {
+    UseLibrary("none");
+    AddDevice(kPedal);
+    CUSB port(0);
+    EXPECT_EQ(port.Open(), 0);
+    EXPECT_EQ(port.IsPressed(), 0);
+    EXPECT_EQ(port.GetDriverVersionText(), "error reading driver version\n");
+    EXPECT_EQ(m_pFake->nAttached, 0);
+    EXPECT_TRUE(m_boxes.empty());
+}
+
+TEST_F(UsbPortTest, ALibraryLackingAnEntryPointIsNotUsed) {
+    UseLibrary("incomplete");
+    AddDevice(kPedal);
+    CUSB port(0);
+    EXPECT_EQ(port.Open(), 0);
+    EXPECT_EQ(port.Open(), 0);
+    EXPECT_EQ(m_pFake->nListCalls, 0u);
+    EXPECT_EQ(m_pFake->nAttached, 2);
+    EXPECT_EQ(m_pFake->nDetached, 2);
+    EXPECT_EQ(port.GetDriverVersionText(), "error reading driver version\n");
+    EXPECT_TRUE(m_boxes.empty());
+}
+
+TEST_F(UsbPortTest, UnpluggingClosesThePortAndALaterOpenFindsItAgain) {
+    fake_ftd2xx::Device& pedal = AddDevice(kPedal);
+    pedal.bPressed = 1;
+    CUSB port(0);
+    ASSERT_EQ(port.Open(), 1);
+    EXPECT_EQ(port.IsPressed(), 0);
+    EXPECT_EQ(port.IsPressed(), 1);
+    pedal.bUnplugged = 1;
+    EXPECT_EQ(port.IsPressed(), 0);
+    EXPECT_EQ(port.IsOpen(), 0);
+    EXPECT_EQ(::GetModuleHandleA("Ftd2xx.dll"), nullptr);
+    EXPECT_EQ(port.Open(), 0) << "still unplugged";
+    EXPECT_TRUE(m_boxes.empty());
+    pedal.bUnplugged = 0;
+    pedal.nRxQueued = 0;
+    ASSERT_EQ(port.Open(), 1);
+    EXPECT_EQ(port.IsPressed(), 0);
+    EXPECT_EQ(port.IsPressed(), 1);
+    EXPECT_TRUE(m_boxes.empty());
+}
+
+TEST_F(UsbPortTest, AListedPedalThatWillNotOpenIsReportedOnEveryAttempt) {
+    AddDevice(kPedal);
+    m_pFake->nOpenExStatus = 3;
+    CUSB port(0);
+    EXPECT_EQ(port.Open(), 0);
+    EXPECT_EQ(port.Open(), 0);
+    ASSERT_EQ(m_boxes.size(), 2u);
+    for (const Box& box : m_boxes) {
+        EXPECT_EQ(box.owner, nullptr);
+        EXPECT_EQ(box.text, "Open error: 3");
+        EXPECT_EQ(box.caption, "USB Open");
+        EXPECT_EQ(box.type, static_cast<UINT>(MB_OK));
+    }
+    EXPECT_EQ(port.IsOpen(), 0);
+    EXPECT_EQ(port.GetDriverVersionText(), "error reading driver version\n");
+    m_pFake->nOpenExStatus = 0;
+    EXPECT_EQ(port.Open(), 1);
+}
+
+TEST_F(UsbPortTest, HundredOpenCloseCyclesBalanceTheLibraryLoads) {
+    fake_ftd2xx::Device& pedal = AddDevice(kPedal);
+    CUSB port(0);
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_EQ(port.Open(), 1) << i;
+        port.IsPressed();
+        port.Close();
+        port.Close();
+    }
+    EXPECT_EQ(m_pFake->nAttached, 100);
+    EXPECT_EQ(m_pFake->nDetached, 100);
+    EXPECT_EQ(pedal.nOpens, 100u);
+    EXPECT_EQ(pedal.nCloses, 100u);
+    EXPECT_EQ(m_pFake->nBadHandleCalls, 0u);
+}
+
+TEST_F(UsbPortTest, OpeningAnOpenPortDoesNotLeakTheDeviceOrTheLibrary) {
+    fake_ftd2xx::Device& pedal = AddDevice(kPedal);
+    {
+        CUSB port(0);
+        ASSERT_EQ(port.Open(), 1);
+        ASSERT_EQ(port.Open(), 1);
+        EXPECT_EQ(pedal.nOpens, 2u);
+        EXPECT_EQ(pedal.nCloses, 1u);
+    }
+    // The destructor closed the device and released the library.
+    EXPECT_EQ(pedal.bOpen, 0u);
+    EXPECT_EQ(pedal.nCloses, 2u);
+    EXPECT_EQ(m_pFake->nAttached, m_pFake->nDetached);
+}
+
+TEST_F(UsbPortTest, BeyondSixtyFourDevicesOnlyTheFirstAreScanned) {
+    const struct {
+        int pedalAt;
+        int opened;
+    } cases[] = {{10, 1}, {63, 1}, {64, 0}, {69, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pedalAt);
+        std::memset(m_pFake, 0, sizeof *m_pFake);
+        for (int i = 0; i < 70; ++i)
+            AddDevice(i == c.pedalAt ? kPedal : "USB Serial Converter");
+        CUSB port(0);
+        EXPECT_EQ(port.Open(), c.opened);
+        EXPECT_EQ(m_pFake->nShortLists, 0u) << "the list had no room for every device";
+        port.Close();
+    }
+    EXPECT_TRUE(m_boxes.empty());
+}
+
+} // namespace
