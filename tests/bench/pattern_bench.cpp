@@ -124,6 +124,15 @@ const std::string& Body64K() {
     return s;
 }
 
+// Allocations per search, whether the last search found something, bytes searched per second.
+void Report(benchmark::State& state, long nAllocationsBefore, bool bFound,
+            const std::string& subject) {
+    state.counters["allocs"] = benchmark::Counter(
+        double(g_nAllocations.load() - nAllocationsBefore), benchmark::Counter::kAvgIterations);
+    state.counters["found"] = bFound;
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(subject.size()));
+}
+
 void Ours(benchmark::State& state, const Equivalent& e, const std::string& subject) {
     CPattern pattern;
     if (pattern.Compile(e.pszOurs))
@@ -136,10 +145,7 @@ void Ours(benchmark::State& state, const Equivalent& e, const std::string& subje
         bFound = pattern.Search(subject.c_str(), &match);
         benchmark::DoNotOptimize(match.m_pMatchEnd);
     }
-    state.counters["allocs"] = benchmark::Counter(double(g_nAllocations.load() - nBefore),
-                                                  benchmark::Counter::kAvgIterations);
-    state.counters["found"] = bFound;
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(subject.size()));
+    Report(state, nBefore, bFound, subject);
 }
 
 void StdRegex(benchmark::State& state, const Equivalent& e, const std::string& subject) {
@@ -151,10 +157,7 @@ void StdRegex(benchmark::State& state, const Equivalent& e, const std::string& s
         bFound = std::regex_search(subject, m, re);
         benchmark::DoNotOptimize(m);
     }
-    state.counters["allocs"] = benchmark::Counter(double(g_nAllocations.load() - nBefore),
-                                                  benchmark::Counter::kAvgIterations);
-    state.counters["found"] = bFound;
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(subject.size()));
+    Report(state, nBefore, bFound, subject);
 }
 
 void Re2(benchmark::State& state, const Equivalent& e, const std::string& subject) {
@@ -168,10 +171,7 @@ void Re2(benchmark::State& state, const Equivalent& e, const std::string& subjec
         bFound = RE2::PartialMatch(subject, re, &group);
         benchmark::DoNotOptimize(group);
     }
-    state.counters["allocs"] = benchmark::Counter(double(g_nAllocations.load() - nBefore),
-                                                  benchmark::Counter::kAvgIterations);
-    state.counters["found"] = bFound;
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(subject.size()));
+    Report(state, nBefore, bFound, subject);
 }
 
 // Inputs that make the HTTP patterns work hardest: long runs after a matching prefix, prefixes
