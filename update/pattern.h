@@ -89,7 +89,8 @@ public:
     bool ReserveStack(size_t nEntries);
     size_t GetStackCapacity() const { return m_nStackSize; }
 
-    // Group nGroup of the last search, or null when the pattern has no such group.
+    // Group nGroup of the last search (both bounds null after a failed search), or null when the
+    // pattern has no such group.
     const PatternGroup* GetGroup(uint32_t nGroup) const {
         return nGroup < m_nGroups ? &m_pGroups[nGroup] : nullptr;
     }
@@ -161,7 +162,8 @@ public:
 
     // A search skips attempts that cannot match (by the byte a match must begin with, and by a
     // byte a match must contain). Switching that off runs every attempt on the machine alone;
-    // the results are the same, which the tests and fuzz targets check.
+    // the results are the same (unless a skipped attempt would have run away), which the tests
+    // and fuzz targets check.
     void SetShortcuts(bool bOn) { m_bShortcuts = bOn; }
 
 private:
