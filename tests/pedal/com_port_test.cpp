@@ -20,12 +20,6 @@ bool RunningUnderWine() {
     return hNtdll && ::GetProcAddress(hNtdll, "wine_get_version");
 }
 
-DWORD HandleCount() {
-    DWORD dwCount = 0;
-    ::GetProcessHandleCount(::GetCurrentProcess(), &dwCount);
-    return dwCount;
-}
-
 class ComPortTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -139,8 +133,10 @@ TEST_F(ComPortTest, PortNumberSelectsTheDevice) {
 TEST_F(ComPortTest, CloseTwiceReleasesTheHandleOnce) {
     CCom port(kNum);
     ASSERT_EQ(port.Open(), 1);
+    EXPECT_GE(m_sim.Holders(kCom), 1);
     port.Close();
     EXPECT_EQ(port.IsOpen(), 0);
+    EXPECT_EQ(m_sim.Holders(kCom), 0);
     // The system may hand the freed handle value to the next object; a second close of the
     // old value would close this event.
     HANDLE hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -181,13 +177,20 @@ TEST_F(ComPortTest, UnplugClosesOnTheNextPollAndTheSameObjectReopens) {
 }
 
 TEST_F(ComPortTest, FailedLineSetUpKeepsNoHandle) {
-    // Wine opens a mapped port whose device is gone; only reading its settings fails.
-    m_sim.Vanish(kCom);
+    // The port opens, but what it leads to has no line settings.
+    m_sim.NotALine(kCom);
+    {
+        HANDLE h = ::CreateFileA("Com5:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        EXPECT_GE(m_sim.Holders(kCom), 1) << "an open handle must be visible to the simulator";
+        ::CloseHandle(h);
+    }
+    ASSERT_EQ(m_sim.Holders(kCom), 0);
     CCom port(kNum);
-    const DWORD dwBefore = HandleCount();
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(port.Open(), 0);
-    EXPECT_EQ(HandleCount(), dwBefore);
+    EXPECT_EQ(m_sim.Holders(kCom), 0) << "a handle of a failed open was kept";
     m_sim.Plug(kCom);
     EXPECT_EQ(port.Open(), 1);
 }
@@ -195,9 +198,13 @@ TEST_F(ComPortTest, FailedLineSetUpKeepsNoHandle) {
 TEST_F(ComPortTest, ReopeningAnOpenPortStartsAfresh) {
     CCom port(kNum);
     ASSERT_EQ(port.Open(), 1);
-    const DWORD dwOpen = HandleCount();
+    const int nHolders = m_sim.Holders(kCom);
+    EXPECT_GE(nHolders, 1);
     EXPECT_EQ(port.Open(), 1);
-    EXPECT_EQ(HandleCount(), dwOpen);
+    EXPECT_EQ(m_sim.Holders(kCom), nHolders) << "the first handle was not released";
+    EXPECT_EQ(Poll(port), 0);
+    port.Close();
+    EXPECT_EQ(m_sim.Holders(kCom), 0);
 }
 
 TEST_F(ComPortTest, PortHeldByAnotherHandleDoesNotOpen) {

@@ -19,8 +19,11 @@ The test steers it over a loopback TCP connection, one line per request, one lin
     press N | release N
     queue N K        put K extra bytes into the program's input queue
     unplug N | plug N
-    vanish N         close the terminal and leave nothing at the stable path (Wine then opens
-                     the port but cannot read its settings)
+    notaline N       close the terminal and point the stable path at a plain file: the port
+                     opens but has no line settings to read
+    holders N        how many open files anywhere on the host refer to what the stable path
+                     leads to (the simulator's own excepted): a handle the program forgot to
+                     close keeps one open in Wine
     settings N       "baud B bits D parity none|odd|even stop 1|2" as the program left the line
     received N       "count C last X": bytes the program sent since the last "clear" (X in hex)
     clear N
@@ -49,6 +52,7 @@ class Port:
         self.link = os.path.join(state, "com%d" % number)
         self.dosdevice = os.path.join(prefix, "dosdevices", "com%d" % number)
         self.master = self.slave = None
+        self.target = None
         self.pressed = False
         self.count = 0
         self.last = None
@@ -65,7 +69,8 @@ class Port:
         attrs[4] = attrs[5] = termios.B9600
         termios.tcsetattr(self.slave, termios.TCSANOW, attrs)
         os.set_blocking(self.master, False)
-        replace_with_link(self.link, os.ttyname(self.slave))
+        self.target = os.ttyname(self.slave)
+        replace_with_link(self.link, self.target)
         replace_with_link(self.dosdevice, self.link)
 
     def unplug(self):
@@ -73,14 +78,38 @@ class Port:
             if fd is not None:
                 os.close(fd)
         self.master = self.slave = None
+        self.target = None
         if os.path.islink(self.link) or os.path.isfile(self.link):
             os.unlink(self.link)
         if not os.path.isdir(self.link):
             os.mkdir(self.link)
 
-    def vanish(self):
+    def not_a_line(self):
         self.unplug()
         os.rmdir(self.link)
+        self.target = self.link + ".notaline"
+        open(self.target, "w").close()
+        os.symlink(self.target, self.link)
+
+    def holders(self):
+        if self.target is None:
+            return 0
+        target = os.path.realpath(self.target)
+        count = 0
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit() or int(pid) == os.getpid():
+                continue
+            try:
+                fds = os.listdir("/proc/%s/fd" % pid)
+            except OSError:
+                continue
+            for fd in fds:
+                try:
+                    if os.readlink("/proc/%s/fd/%s" % (pid, fd)) == target:
+                        count += 1
+                except OSError:
+                    pass
+        return count
 
     def waiting(self):
         """Bytes in the program's input queue."""
@@ -163,8 +192,10 @@ def serve(state, prefix):
             port.feed(b"Q" * int(words[2]))
         elif verb == "unplug":
             port.unplug()
-        elif verb == "vanish":
-            port.vanish()
+        elif verb == "notaline":
+            port.not_a_line()
+        elif verb == "holders":
+            return "holders %d" % port.holders()
         elif verb == "plug":
             port.plug()
         elif verb == "settings" and port.master is not None:

@@ -98,6 +98,13 @@ bool Client::OpenPort(int n, std::string& why) {
     return true;
 }
 
+int Client::Holders(int n) {
+    int count = -1;
+    if (std::sscanf(Ask("holders " + std::to_string(n)).c_str(), "holders %d", &count) != 1)
+        return -1;
+    return count;
+}
+
 int Client::Received(int n, int* last) {
     const std::string answer = Ask("received " + std::to_string(n));
     int count = -1;

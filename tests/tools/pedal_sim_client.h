@@ -29,7 +29,10 @@ public:
     }
     void Unplug(int n) { Ask("unplug " + std::to_string(n)); }
     void Plug(int n) { Ask("plug " + std::to_string(n)); }
-    void Vanish(int n) { Ask("vanish " + std::to_string(n)); }
+    void NotALine(int n) { Ask("notaline " + std::to_string(n)); }
+    // Open files on the host that refer to COM`n`'s device: each handle open on it in Wine
+    // counts (-1 when the simulator did not answer).
+    int Holders(int n);
     void Clear(int n) { Ask("clear " + std::to_string(n)); }
     std::string Settings(int n) { return Ask("settings " + std::to_string(n)); }
     // Bytes the program sent since the last Clear, and the last of them (-1 when none).
