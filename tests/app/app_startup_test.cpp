@@ -17,13 +17,34 @@ std::string Sibling(const char* exe) {
     return dir.substr(0, dir.find_last_of('\\') + 1) + exe;
 }
 
+struct Search {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindToolbar(HWND wnd, LPARAM lParam) {
+    auto* search = reinterpret_cast<Search*>(lParam);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(wnd, &pid);
+    if (pid == search->pid && ::IsWindowVisible(wnd)) {
+        search->found = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// What the test does to the toolbar of a probe that keeps it open.
+using CloseAction = void (*)(HWND toolbar);
+
 // Runs a probe to its end and returns what it reported.
-std::map<std::string, std::string> RunProbe(const char* exe, DWORD* exitCode) {
+std::map<std::string, std::string> RunProbe(const char* exe, DWORD* exitCode,
+                                            CloseAction close = nullptr) {
     char temp[MAX_PATH];
     ::GetTempPathA(MAX_PATH, temp);
     std::string out = std::string(temp) + exe + ".out";
     ::DeleteFileA(out.c_str());
     ::SetEnvironmentVariableA("QD_PROBE_OUT", out.c_str());
+    ::SetEnvironmentVariableA("QD_PROBE_KEEP_OPEN", close ? "1" : nullptr);
 
     std::string cmd = "\"" + Sibling(exe) + "\"";
     STARTUPINFOA si = {};
@@ -35,7 +56,24 @@ std::map<std::string, std::string> RunProbe(const char* exe, DWORD* exitCode) {
         ADD_FAILURE() << "cannot start " << cmd;
         return result;
     }
-    EXPECT_EQ(::WaitForSingleObject(pi.hProcess, 30000), WAIT_OBJECT_0) << exe << " hung";
+    if (close) {
+        Search search{pi.dwProcessId, nullptr};
+        for (int i = 0; i < 3000 && !search.found; ++i) {
+            ::EnumWindows(&FindToolbar, reinterpret_cast<LPARAM>(&search));
+            ::Sleep(10);
+        }
+        EXPECT_TRUE(search.found) << "no toolbar appeared";
+        if (search.found) {
+            ::Sleep(200);
+            EXPECT_EQ(::WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+                << "the toolbar closed by itself";
+            close(search.found);
+        }
+    }
+    if (::WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << exe << " hung";
+        ::TerminateProcess(pi.hProcess, 1);
+    }
     ::GetExitCodeProcess(pi.hProcess, exitCode);
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
@@ -75,6 +113,46 @@ TEST(Startup, WithoutAVersionRecordEndsAtOnceWithoutAWindow) {
     ASSERT_FALSE(seen.empty()) << "the probe reported nothing";
     EXPECT_EQ(seen["version"], "");
     EXPECT_EQ(seen["windows"], "0");
+    EXPECT_EQ(exitCode, 0u);
+}
+
+struct CloseCase {
+    const char* how;
+    CloseAction action;
+};
+
+class ToolbarClose : public ::testing::TestWithParam<CloseCase> {};
+
+TEST_P(ToolbarClose, EndsTheProgram) {
+    DWORD exitCode = 99;
+    auto seen = RunProbe("probe_v2204.exe", &exitCode, GetParam().action);
+    EXPECT_EQ(seen["windows"], "1");
+    EXPECT_EQ(exitCode, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, ToolbarClose,
+    ::testing::Values(
+        CloseCase{"ExitButton",
+                  [](HWND toolbar) {
+                      ::SendMessageA(::GetDlgItem(toolbar, IDCANCEL), BM_CLICK, 0, 0);
+                  }},
+        CloseCase{"EscapeKey",
+                  [](HWND toolbar) {
+                      ::PostMessageA(toolbar, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+                      ::PostMessageA(toolbar, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+                  }}),
+    [](const ::testing::TestParamInfo<CloseCase>& info) { return std::string(info.param.how); });
+
+TEST(Startup, EnterDoesNotCloseTheToolbar) {
+    DWORD exitCode = 99;
+    auto seen = RunProbe("probe_v2204.exe", &exitCode, [](HWND toolbar) {
+        ::PostMessageA(toolbar, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+        ::PostMessageA(toolbar, WM_KEYUP, VK_RETURN, 0xC01C0001);
+        ::Sleep(500);
+        EXPECT_TRUE(::IsWindow(toolbar)) << "Enter closed the toolbar";
+        ::PostMessageA(toolbar, WM_COMMAND, IDCANCEL, 0);
+    });
     EXPECT_EQ(exitCode, 0u);
 }
 

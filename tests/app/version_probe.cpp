@@ -1,5 +1,6 @@
 // Runs the real application object, reports what start-up did, and closes the toolbar.
 //
+// With QD_PROBE_KEEP_OPEN set the toolbar stays up until the test closes it.
 // Output (to the file named by QD_PROBE_OUT): "version=<text>", "windows=<top-level dialog
 // windows created>", "exit=<process exit code>".
 #include "app/quillodrome_app.h"
@@ -22,11 +23,9 @@ LRESULT CALLBACK CountWindows(int code, WPARAM wParam, LPARAM lParam) {
         if (!(create->lpcs->style & WS_CHILD) && create->lpcs->lpszClass == MAKEINTATOM(32770))
             InterlockedIncrement(&g_topLevelWindows);
     }
-    if (code == HCBT_ACTIVATE || code == HCBT_CREATEWND) {
+    if (code == HCBT_ACTIVATE && !::GetEnvironmentVariableA("QD_PROBE_KEEP_OPEN", nullptr, 0)) {
         // The toolbar is the only top-level window start-up makes: close it once it is up.
-        HWND wnd = reinterpret_cast<HWND>(wParam);
-        if (code == HCBT_ACTIVATE)
-            ::PostMessageA(wnd, WM_COMMAND, IDCANCEL, 0);
+        ::PostMessageA(reinterpret_cast<HWND>(wParam), WM_COMMAND, IDCANCEL, 0);
     }
     return ::CallNextHookEx(g_hook, code, wParam, lParam);
 }
