@@ -1,0 +1,66 @@
+// Views of the common dialog controls that the program's windows bind by data exchange.
+//
+// Each wrapper owns nothing: it names the control's messages (bitmap of a static, range and
+// position of a trackbar or a progress bar) so that callers do not pack parameters by hand.
+// A class derived from one of them and subclassed onto its control (DDX_Control) also gets the
+// control's messages and its reflected notifications through its message map.
+#pragma once
+
+#include "framework/wnd.h"
+
+#include <commctrl.h>
+
+namespace fw {
+
+// A static control: text, or an image when it has the SS_BITMAP style.
+class CStatic : public CWnd {
+public:
+    CStatic() = default;
+    explicit CStatic(HWND wnd) : CWnd(wnd) {}
+
+    // Only an SS_BITMAP static takes the image. Returns the previous bitmap, which the caller
+    // still owns: the control deletes nothing.
+    HBITMAP SetBitmap(HBITMAP bitmap) const {
+        return reinterpret_cast<HBITMAP>(
+            SendMessage(STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap)));
+    }
+    HBITMAP GetBitmap() const {
+        return reinterpret_cast<HBITMAP>(SendMessage(STM_GETIMAGE, IMAGE_BITMAP));
+    }
+};
+
+// A trackbar (msctls_trackbar32).
+class CSliderCtrl : public CWnd {
+public:
+    CSliderCtrl() = default;
+    explicit CSliderCtrl(HWND wnd) : CWnd(wnd) {}
+
+    void SetRange(int minimum, int maximum, BOOL redraw = FALSE) const {
+        SendMessage(TBM_SETRANGEMIN, FALSE, minimum);
+        SendMessage(TBM_SETRANGEMAX, redraw, maximum);
+    }
+    int GetRangeMin() const { return static_cast<int>(SendMessage(TBM_GETRANGEMIN)); }
+    int GetRangeMax() const { return static_cast<int>(SendMessage(TBM_GETRANGEMAX)); }
+    int GetPos() const { return static_cast<int>(SendMessage(TBM_GETPOS)); }
+    // The trackbar keeps the position inside its range by itself.
+    void SetPos(int pos, BOOL redraw = TRUE) const { SendMessage(TBM_SETPOS, redraw, pos); }
+    RECT GetThumbRect() const;
+    RECT GetChannelRect() const;
+};
+
+// A progress bar (msctls_progress32).
+class CProgressCtrl : public CWnd {
+public:
+    CProgressCtrl() = default;
+    explicit CProgressCtrl(HWND wnd) : CWnd(wnd) {}
+
+    // The classic 16-bit range message: low word the lower bound, high word the upper.
+    void SetRange(short lower, short upper) const {
+        SendMessage(PBM_SETRANGE, 0, MAKELPARAM(lower, upper));
+    }
+    // Returns the previous position; the bar clamps the new one to its range.
+    int SetPos(int pos) const { return static_cast<int>(SendMessage(PBM_SETPOS, pos)); }
+    int GetPos() const { return static_cast<int>(SendMessage(PBM_GETPOS)); }
+};
+
+} // namespace fw
