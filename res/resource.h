@@ -40,3 +40,7 @@
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif
+
+// Dialog 129, the timed wait.
+#define IDC_WAIT_PROGRESS 1001
+#define IDC_WAIT_MESSAGE 1002
