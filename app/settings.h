@@ -1,0 +1,53 @@
+// Reading and writing the ten settings through the application object's profile operations
+// (HKCU\Software\Brenvale\<program>\Settings). Names, defaults and conversions are those of
+// settings_values.h. A value that is missing, of another registry type or longer than its
+// type reads as its default; no value is limited to a range on the way in.
+#pragma once
+
+#include "app/settings_values.h"
+#include "framework/win_app.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace settings {
+
+// Read while the toolbar is constructed.
+int ReadAutoRewind(const fw::CWinApp& app);
+BOOL ReadAlwaysOnTop(const fw::CWinApp& app);
+
+// Read while the toolbar is set up, in this order.
+int ReadInstalling(const fw::CWinApp& app);
+// After the installation wait: later starts do not wait again.
+void ClearInstalling(const fw::CWinApp& app);
+// The stored codes as they are, for CreatePort.
+int ReadPortType(const fw::CWinApp& app);
+int ReadPortNum(const fw::CWinApp& app);
+std::string ReadRecent(const fw::CWinApp& app);
+// In 100-nanosecond units, for an absolute seek.
+LONGLONG ReadStartPosition(const fw::CWinApp& app);
+// The volume slider's position; PlayerVolumeFromStored gives the player's volume.
+int ReadVolume(const fw::CWinApp& app);
+// The stored top-left corner; each coordinate missing is taken from `current`.
+POINT ReadWindowPos(const fw::CWinApp& app, POINT current);
+
+// What the toolbar hands over when it is destroyed.
+struct WriteBack {
+    POINT ptTopLeft{};
+    // GetType() and GetNum() of the port object in use.
+    int nPortType = kPortNone;
+    int nPortNum = 0;
+    int nAutoRewind = 0;
+    BOOL bAlwaysOnTop = FALSE;
+    // The player's position in 100-nanosecond units, 0 without a seeking interface.
+    LONGLONG llPosition = 0;
+    // The player's volume, hundredths of a decibel.
+    LONG lPlayerVolume = 0;
+    std::string strRecent;
+};
+// Writes the nine values the run may have changed, in the order left, top, Port Type,
+// Port Num, Auto Rewind, Allways Top, Position, Volume, Recent. Failures are not reported.
+void Write(const fw::CWinApp& app, const WriteBack& values);
+
+} // namespace settings
