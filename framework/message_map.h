@@ -106,6 +106,12 @@ private:
 };
 
 namespace detail {
+// A member-function pointer cast to another member-function type of the same class and back
+// is the original pointer again; the table only ever calls a handler through its own type.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wcast-function-type"
+#endif
 template <class T, class F>
 typename MessageMap<T>::AnyHandler Erase(F f) {
     return reinterpret_cast<typename MessageMap<T>::AnyHandler>(f);
@@ -114,6 +120,9 @@ template <class F, class T>
 F Restore(typename MessageMap<T>::AnyHandler f) {
     return reinterpret_cast<F>(f);
 }
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
 } // namespace detail
 
 // The factories. Each returns a table entry for the handler's class.

@@ -62,8 +62,9 @@ TEST(SettingsVolume, SliderAndPlayerVolumeDifferBy4000) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(settings::PlayerVolumeFromStored(c.slider), c.player) << c.slider;
-        if (c.slider > std::numeric_limits<int32_t>::min())
+        if (c.slider > std::numeric_limits<int32_t>::min()) {
             EXPECT_EQ(settings::StoredFromPlayerVolume(c.player), c.slider) << c.player;
+        }
     }
     EXPECT_EQ(settings::StoredFromPlayerVolume(std::numeric_limits<int32_t>::max()),
               std::numeric_limits<int32_t>::max());

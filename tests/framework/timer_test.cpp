@@ -72,15 +72,17 @@ TEST_P(TimerStart, AsksAgainOnlyWhileRetryFailsAndQuitsOnCancel) {
     MSG msg;
     const bool quit = ::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
     EXPECT_EQ(quit, c.bQuit);
-    if (quit)
+    if (quit) {
         EXPECT_EQ(msg.wParam, 0u);
+    }
 
     // The system's own word on the timer: its message arrives, with identifier 0.
     ::Sleep(60);
     const bool ticked = ::PeekMessageA(&msg, m_hWnd, WM_TIMER, WM_TIMER, PM_REMOVE) != 0;
     EXPECT_EQ(ticked, c.bRunning);
-    if (ticked)
+    if (ticked) {
         EXPECT_EQ(msg.wParam, 0u);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
