@@ -1,4 +1,6 @@
 // Start-up of the real application, in programs that differ only by their version record.
+#include "tests/tools/process_windows.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -15,22 +17,6 @@ std::string Sibling(const char* exe) {
     ::GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string dir = path;
     return dir.substr(0, dir.find_last_of('\\') + 1) + exe;
-}
-
-struct Search {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindToolbar(HWND wnd, LPARAM lParam) {
-    auto* search = reinterpret_cast<Search*>(lParam);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(wnd, &pid);
-    if (pid == search->pid && ::IsWindowVisible(wnd)) {
-        search->found = wnd;
-        return FALSE;
-    }
-    return TRUE;
 }
 
 // What the test does to the toolbar of a probe that keeps it open.
@@ -57,17 +43,17 @@ std::map<std::string, std::string> RunProbe(const char* exe, DWORD* exitCode,
         return result;
     }
     if (close) {
-        Search search{pi.dwProcessId, nullptr};
-        for (int i = 0; i < 3000 && !search.found; ++i) {
-            ::EnumWindows(&FindToolbar, reinterpret_cast<LPARAM>(&search));
+        HWND toolbar = nullptr;
+        for (int i = 0; i < 3000 && !toolbar; ++i) {
+            toolbar = qdtest::FindVisibleTopLevel(pi.dwProcessId);
             ::Sleep(10);
         }
-        EXPECT_TRUE(search.found) << "no toolbar appeared";
-        if (search.found) {
+        EXPECT_TRUE(toolbar) << "no toolbar appeared";
+        if (toolbar) {
             ::Sleep(200);
             EXPECT_EQ(::WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT))
                 << "the toolbar closed by itself";
-            close(search.found);
+            close(toolbar);
         }
     }
     if (::WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {

@@ -1,5 +1,7 @@
 // Times start-up: from process creation to the program's first visible top-level window,
 // median of five runs of each program named on the command line.
+#include "tests/tools/process_windows.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -8,22 +10,6 @@
 #include <vector>
 
 namespace {
-
-struct Search {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindVisible(HWND wnd, LPARAM lParam) {
-    auto* search = reinterpret_cast<Search*>(lParam);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(wnd, &pid);
-    if (pid == search->pid && ::IsWindowVisible(wnd) && !::GetWindow(wnd, GW_OWNER)) {
-        search->found = wnd;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 double TimeOnce(const std::string& exe) {
     LARGE_INTEGER freq, start, now;
@@ -35,19 +21,19 @@ double TimeOnce(const std::string& exe) {
     ::QueryPerformanceCounter(&start);
     if (!::CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return -1;
-    Search search{pi.dwProcessId, nullptr};
+    HWND found = nullptr;
     double ms = -1;
-    for (int i = 0; i < 20000 && !search.found; ++i) {
-        ::EnumWindows(&FindVisible, reinterpret_cast<LPARAM>(&search));
-        if (search.found) {
+    for (int i = 0; i < 20000 && !found; ++i) {
+        found = qdtest::FindVisibleTopLevel(pi.dwProcessId);
+        if (found) {
             ::QueryPerformanceCounter(&now);
             ms = (now.QuadPart - start.QuadPart) * 1000.0 / freq.QuadPart;
             break;
         }
         ::Sleep(1);
     }
-    if (search.found)
-        ::PostMessageA(search.found, WM_COMMAND, IDCANCEL, 0);
+    if (found)
+        ::PostMessageA(found, WM_COMMAND, IDCANCEL, 0);
     if (::WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0)
         ::TerminateProcess(pi.hProcess, 1);
     ::CloseHandle(pi.hThread);
