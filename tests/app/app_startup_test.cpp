@@ -77,6 +77,7 @@ std::map<std::string, std::string> RunProbe(const char* exe, DWORD* exitCode,
 struct VersionCase {
     const char* probe;
     const char* version;
+    const char* profile;
 };
 
 class StartupVersion : public ::testing::TestWithParam<VersionCase> {};
@@ -85,13 +86,16 @@ TEST_P(StartupVersion, ReadsTheFileVersionAndShowsTheToolbar) {
     DWORD exitCode = 99;
     auto seen = RunProbe(GetParam().probe, &exitCode);
     EXPECT_EQ(seen["version"], GetParam().version);
+    EXPECT_EQ(seen["profile"], GetParam().profile) << "named after the executable's file title";
     EXPECT_EQ(seen["windows"], "1");
     EXPECT_EQ(exitCode, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Records, StartupVersion,
-                         ::testing::Values(VersionCase{"probe_v2204.exe", "2.2.0.4"},
-                                           VersionCase{"probe_v100123.exe", "10.0.12.3"}));
+                         ::testing::Values(VersionCase{"probe_v2204.exe", "2.2.0.4",
+                                                       "Software\\Brenvale\\probe_v2204"},
+                                           VersionCase{"probe_v100123.exe", "10.0.12.3",
+                                                       "Software\\Brenvale\\probe_v100123"}));
 
 TEST(Startup, WithoutAVersionRecordEndsAtOnceWithoutAWindow) {
     DWORD exitCode = 99;

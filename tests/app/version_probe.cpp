@@ -2,7 +2,7 @@
 //
 // With QD_PROBE_KEEP_OPEN set the toolbar stays up until the test closes it.
 // Output (to the file named by QD_PROBE_OUT): "version=<text>", "windows=<top-level dialog
-// windows created>", "exit=<process exit code>".
+// windows created>", "exit=<process exit code>", "profile=<the profile's registry key>".
 #include "app/quillodrome_app.h"
 
 #include <windows.h>
@@ -59,8 +59,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     char out[MAX_PATH] = {};
     if (::GetEnvironmentVariableA("QD_PROBE_OUT", out, MAX_PATH)) {
         if (FILE* f = std::fopen(out, "w")) {
-            std::fprintf(f, "version=%s\nwindows=%ld\nexit=%d\n", theApp.m_strVersion.c_str(),
-                         g_topLevelWindows, rc);
+            std::fprintf(f, "version=%s\nwindows=%ld\nexit=%d\nprofile=%s\n",
+                         theApp.m_strVersion.c_str(), g_topLevelWindows, rc,
+                         theApp.ProfileKeyPath().c_str());
             std::fclose(f);
         }
     }
