@@ -43,8 +43,11 @@ mkdir -p build
 if cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
     -DQD_BENCH=OFF >build/win-configure.log 2>&1 || { cat build/win-configure.log; false; }; then
     if cmake --build build/win -j "$jobs"; then
+        # Two at a time is safe: the tests share one Wine session, and those that use a shared
+        # part of it (the screen and focus, the program's profile, COM ports, sound, proxy
+        # settings) hold a RESOURCE_LOCK for it (cmake/QdTesting.cmake lists them).
         run_ctest windows tools/wine-session.sh run build/win/wine \
-            ctest --test-dir build/win --output-on-failure
+            ctest --test-dir build/win -j "$jobs" --output-on-failure
     else
         status=1
         summary+=("windows: build failed")
