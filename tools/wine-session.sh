@@ -63,10 +63,12 @@ start_session() {
     printf 'pcm.!default { type file slave.pcm "null" file "%s/capture.raw" format "raw" }\n' \
         "$state" >"$state/capture-home/.asoundrc"
 
-    local n display
+    local n display xauth=
     if [ -n "${QD_DESKTOP_DISPLAY:-}" ]; then
-        # A real desktop: show the program there, with the desktop's own window manager.
+        # A real desktop: show the program there, with the desktop's own window manager. The
+        # session's HOME hides the desktop's cookie file, so it is named explicitly.
         display=$QD_DESKTOP_DISPLAY
+        xauth=${XAUTHORITY:-$HOME/.Xauthority}
     else
         # The server takes the first free display number itself and writes it to the file
         # once it accepts connections: no race with other sessions choosing a number.
@@ -97,6 +99,7 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES='mscoree,mshtml,winemenubuilder.exe='
 export DISPLAY='$display'
+${xauth:+export XAUTHORITY='$xauth'}
 export HOME='$state/home'
 export XDG_RUNTIME_DIR='$state/home'
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy
