@@ -9,15 +9,16 @@
 # A test that uses one of these shared things takes its lock, so that no other test using it
 # runs at the same time:
 #   desktop       shows a window, reads screen pixels, or needs the focus or the foreground
-#                 (every test that starts Quillodrome.exe or a probe of the application)
 #   profile       starts Quillodrome.exe or writes HKCU\Software\Brenvale\Quillodrome
 #   serial_ports  maps or opens COM ports (the pedal simulator fixture)
-#   audio         plays through the session's sound device or reads its capture file
+#   audio         checks what the player produces or how long playback takes
 #   internet_settings  changes the per-user proxy settings, or makes the program check for an
 #                 update through them
-# Everything else of the session is private to one test by name: registry keys, files in the
-# temporary folder and kernel objects carry the test's or the process's own name (a profile of
-# its own: CWinApp("QdSomethingTest")).
+# So a test that starts Quillodrome.exe takes RESOURCE_LOCK desktop profile, and serial_ports
+# as well when it presses the simulated pedal. Everything else is private to one test by its
+# name: registry keys, files in the temporary folder and kernel objects carry the test's or the
+# process's own name (a profile of its own: CWinApp("QdSomethingTest")). Wine takes the
+# temporary folder from the prefix, not from the environment, so it cannot differ per test.
 function(qd_add_test)
     cmake_parse_arguments(T "WINDOWS_ONLY;NATIVE_ONLY;NO_GTEST_MAIN" "NAME;TIMEOUT"
                           "SOURCES;LIBS;ENV;RESOURCE_LOCK" ${ARGN})
