@@ -45,7 +45,9 @@ stop_session() {
 free_display() {
     local n
     for n in $(seq 91 250); do
-        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+        # Servers of other sessions may keep /tmp to themselves; their abstract sockets show.
+        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ] &&
+            ! grep -q "@/tmp/.X11-unix/X$n\$" /proc/net/unix 2>/dev/null; then
             echo "$n"
             return 0
         fi
