@@ -117,16 +117,21 @@ void Repaint(HWND wnd) {
                    RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
 }
 
+BITMAPINFO TopDown32(int w, int h) {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    return bi;
+}
+
 Picture Capture(HWND wnd, const RECT& rc) {
     Picture p;
     p.w = rc.right - rc.left;
     p.h = rc.bottom - rc.top;
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = p.w;
-    bi.bmiHeader.biHeight = -p.h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = TopDown32(p.w, p.h);
     void* bits = nullptr;
     HDC screen = ::GetDC(wnd);
     HBITMAP dib = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
@@ -234,6 +239,10 @@ HFONT WINAPI CountCreateFontIndirectA(const LOGFONTA* lf) {
     QD_REAL("gdi32.dll", CreateFontIndirectA);
     return Counted(real(lf));
 }
+HBITMAP WINAPI CountLoadBitmapA(HINSTANCE instance, LPCSTR name) {
+    QD_REAL("user32.dll", LoadBitmapA);
+    return Counted(real(instance, name));
+}
 HDC WINAPI CountGetDC(HWND wnd) {
     QD_REAL("user32.dll", GetDC);
     return Counted(real(wnd));
@@ -297,6 +306,7 @@ struct Install {
              reinterpret_cast<void*>(&CountCreateFontIndirectA)},
             {"gdi32.dll", "DeleteObject", reinterpret_cast<void*>(&CountDeleteObject)},
             {"gdi32.dll", "DeleteDC", reinterpret_cast<void*>(&CountDeleteDC)},
+            {"user32.dll", "LoadBitmapA", reinterpret_cast<void*>(&CountLoadBitmapA)},
             {"user32.dll", "GetDC", reinterpret_cast<void*>(&CountGetDC)},
             {"user32.dll", "ReleaseDC", reinterpret_cast<void*>(&CountReleaseDC)},
         };

@@ -60,6 +60,9 @@ void PumpFor(DWORD ms);
 // Repaints `wnd` and its children now, background included.
 void Repaint(HWND wnd);
 
+// The header of a top-down 32-bit image of w × h pixels.
+BITMAPINFO TopDown32(int w, int h);
+
 // The pixels of `rc` (client coordinates of `wnd`), read from the window's device context.
 Picture Capture(HWND wnd, const RECT& rc);
 Picture CaptureClient(HWND wnd);
