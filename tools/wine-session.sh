@@ -45,7 +45,9 @@ stop_session() {
 free_display() {
     local n
     for n in $(seq 91 250); do
-        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+        # A server started with another /tmp still holds the display's abstract socket.
+        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ] &&
+            ! grep -q "@/tmp/.X11-unix/X$n\$" /proc/net/unix 2>/dev/null; then
             echo "$n"
             return 0
         fi
