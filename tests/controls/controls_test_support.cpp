@@ -44,12 +44,7 @@ PatternParent::PatternParent(int x, int y, int w, int h) {
     RegisterParentClass();
     HWND wnd = ::CreateWindowExA(0, kParentClass, "pattern", WS_POPUP | WS_VISIBLE, x, y, w, h,
                                  nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = qdtest::TopDown32(w, h);
     void* bits = nullptr;
     m_hPattern = ::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     auto* px = static_cast<uint32_t*>(bits);

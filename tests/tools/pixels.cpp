@@ -4,7 +4,6 @@
 
 namespace qdtest {
 
-namespace {
 BITMAPINFO TopDown32(int w, int h) {
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof bi.bmiHeader;
@@ -16,6 +15,7 @@ BITMAPINFO TopDown32(int w, int h) {
     return bi;
 }
 
+namespace {
 void DropAlpha(Pixels& p) {
     for (uint32_t& v : p.px)
         v &= 0x00FFFFFF;

@@ -19,6 +19,8 @@ struct Pixels {
     bool operator!=(const Pixels& o) const { return !(*this == o); }
 };
 
+// A 32-bit top-down DIB of that size: its pixels are laid out as Pixels::px.
+BITMAPINFO TopDown32(int w, int h);
 // The pixels of `rc` (logical coordinates of `dc`).
 Pixels ReadPixels(HDC dc, const RECT& rc);
 // The pixels of a bitmap at its own size.

@@ -284,40 +284,36 @@ RECT ClientRectOnScreen(HWND w) {
 
 // --- Mouse input ---
 
-bool Click(HWND dlg, int id) {
+namespace {
+// Presses the centre of `id` `count` times, releasing the last press only when `release`.
+bool Presses(HWND dlg, int id, int count, bool release) {
     POINT pt{};
     HWND w = Reachable(dlg, id, pt);
     if (!w)
         return false;
     OutwaitDoubleClick(pt);
-    Press(w, pt);
-    Release(w);
+    for (int i = 0; i < count; ++i) {
+        Press(w, pt);
+        if (i + 1 < count || release)
+            Release(w);
+    }
+    g_pressed = release ? nullptr : w;
+    if (count > 1)
+        g_last.time = 0;
     return true;
+}
+} // namespace
+
+bool Click(HWND dlg, int id) {
+    return Presses(dlg, id, 1, true);
 }
 
 bool DoubleClick(HWND dlg, int id) {
-    POINT pt{};
-    HWND w = Reachable(dlg, id, pt);
-    if (!w)
-        return false;
-    OutwaitDoubleClick(pt);
-    for (int i = 0; i < 2; ++i) {
-        Press(w, pt);
-        Release(w);
-    }
-    g_last.time = 0;
-    return true;
+    return Presses(dlg, id, 2, true);
 }
 
 bool MouseDown(HWND dlg, int id) {
-    POINT pt{};
-    HWND w = Reachable(dlg, id, pt);
-    if (!w)
-        return false;
-    OutwaitDoubleClick(pt);
-    Press(w, pt);
-    g_pressed = w;
-    return true;
+    return Presses(dlg, id, 1, false);
 }
 
 void MouseUp() {
@@ -346,19 +342,28 @@ bool DragSlider(HWND dlg, int id, int toValue) {
         return Fail(std::to_string(toValue) + " lies outside " + std::to_string(lo) + ".." +
                     std::to_string(hi));
     const bool vertical = (::GetWindowLongA(tb, GWL_STYLE) & TBS_VERT) != 0;
-    POINT pt{(thumb.left + thumb.right) / 2, (thumb.top + thumb.bottom) / 2};
-    ::ClientToScreen(tb, &pt);
-    if (!Reaches(tb, pt))
-        return false;
-    OutwaitDoubleClick(pt);
-    Press(tb, pt);
-    GUITHREADINFO gui{};
-    gui.cbSize = sizeof gui;
-    ::GetGUIThreadInfo(::GetWindowThreadProcessId(tb, nullptr), &gui);
-    if (gui.hwndCapture != tb) {
-        Release(tb);
-        return Fail("the trackbar did not take the mouse on its thumb");
+    // Under load a press now and then does not start the drag (the trackbar takes no
+    // capture); a user would press again, and so does this.
+    POINT pt{};
+    bool grabbed = false;
+    for (int attempt = 0; attempt < 3 && !grabbed; ++attempt) {
+        if (attempt && !RemoteRect(tb, TBM_GETTHUMBRECT, thumb))
+            return false;
+        pt = {(thumb.left + thumb.right) / 2, (thumb.top + thumb.bottom) / 2};
+        ::ClientToScreen(tb, &pt);
+        if (!Reaches(tb, pt))
+            return false;
+        OutwaitDoubleClick(pt);
+        Press(tb, pt);
+        GUITHREADINFO gui{};
+        gui.cbSize = sizeof gui;
+        grabbed = ::GetGUIThreadInfo(::GetWindowThreadProcessId(tb, nullptr), &gui) &&
+                  gui.hwndCapture == tb;
+        if (!grabbed)
+            Release(tb);
     }
+    if (!grabbed)
+        return Fail("the trackbar did not take the mouse on its thumb");
     // A first move by the channel's scale, then pixel by pixel until the value is reached or
     // passed (when one pixel spans several values).
     LONG& along = vertical ? pt.y : pt.x;
