@@ -2,8 +2,6 @@
 
 #include "tests/tools/wine_test_paths.h"
 
-#include <cstdio>
-
 namespace ctltest {
 
 namespace {
@@ -46,12 +44,7 @@ PatternParent::PatternParent(int x, int y, int w, int h) {
     RegisterParentClass();
     HWND wnd = ::CreateWindowExA(0, kParentClass, "pattern", WS_POPUP | WS_VISIBLE, x, y, w, h,
                                  nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = qdtest::TopDown32(w, h);
     void* bits = nullptr;
     m_hPattern = ::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     auto* px = static_cast<uint32_t*>(bits);
@@ -117,36 +110,12 @@ void Repaint(HWND wnd) {
                    RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
 }
 
-BITMAPINFO TopDown32(int w, int h) {
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    return bi;
-}
+BITMAPINFO TopDown32(int w, int h) { return qdtest::TopDown32(w, h); }
 
 Picture Capture(HWND wnd, const RECT& rc) {
-    Picture p;
-    p.w = rc.right - rc.left;
-    p.h = rc.bottom - rc.top;
-    BITMAPINFO bi = TopDown32(p.w, p.h);
-    void* bits = nullptr;
-    HDC screen = ::GetDC(wnd);
-    HBITMAP dib = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC mem = ::CreateCompatibleDC(screen);
-    HGDIOBJ old = ::SelectObject(mem, dib);
-    ::BitBlt(mem, 0, 0, p.w, p.h, screen, rc.left, rc.top, SRCCOPY);
-    ::GdiFlush();
-    const auto* src = static_cast<const uint32_t*>(bits);
-    p.px.assign(src, src + static_cast<size_t>(p.w) * p.h);
-    for (uint32_t& v : p.px)
-        v &= 0x00FFFFFF;
-    ::SelectObject(mem, old);
-    ::DeleteDC(mem);
-    ::DeleteObject(dib);
-    ::ReleaseDC(wnd, screen);
+    HDC dc = ::GetDC(wnd);
+    Picture p = qdtest::ReadPixels(dc, rc);
+    ::ReleaseDC(wnd, dc);
     return p;
 }
 
@@ -158,27 +127,10 @@ Picture CaptureClient(HWND wnd) {
 
 void Keep(const Picture& p, const std::string& name) {
     const std::string folder = qdtest::FolderFromEnv("QD_ARTIFACT_DIR");
-    if (folder.empty() || p.w == 0 || p.h == 0)
+    if (folder.empty())
         return;
     ::CreateDirectoryA(folder.c_str(), nullptr);
-    FILE* f = std::fopen((folder + name + ".bmp").c_str(), "wb");
-    if (!f)
-        return;
-    BITMAPINFOHEADER ih{};
-    ih.biSize = sizeof ih;
-    ih.biWidth = p.w;
-    ih.biHeight = -p.h;
-    ih.biPlanes = 1;
-    ih.biBitCount = 32;
-    const DWORD pixelBytes = static_cast<DWORD>(p.px.size() * 4);
-    BITMAPFILEHEADER fh{};
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof fh + sizeof ih;
-    fh.bfSize = fh.bfOffBits + pixelBytes;
-    std::fwrite(&fh, sizeof fh, 1, f);
-    std::fwrite(&ih, sizeof ih, 1, f);
-    std::fwrite(p.px.data(), 4, p.px.size(), f);
-    std::fclose(f);
+    qdtest::SaveBmp(p, folder + name + ".bmp");
 }
 
 bool TimerPending(HWND wnd, DWORD ms) {
