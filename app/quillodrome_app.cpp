@@ -10,6 +10,10 @@
 CQuillodromeApp& TheApp() { return *static_cast<CQuillodromeApp*>(fw::AfxGetApp()); }
 
 BOOL CQuillodromeApp::InitInstance() {
+    // The pedal's library is loaded by name: never from whatever folder the typist happens to
+    // be browsing, only from the system's folders or the program's own.
+    ::SetDllDirectoryA("");
+
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), 0xFF};
     ::InitCommonControlsEx(&controls);
 

@@ -1,28 +1,479 @@
 #include "app/quillodrome_dlg.h"
 
+#include "app/file_path.h"
+#include "app/maker_site.h"
+#include "app/settings.h"
+#include "controls/wait_bar_dlg.h"
+#include "framework/file_dialog.h"
+#include "framework/timer.h"
 #include "framework/win_app.h"
 #include "res/resource.h"
 
+#include <shellapi.h>
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr const char* kIdleTitle = "Quillodrome";
+constexpr const char* kIdleCaption = "<< Quillodrome >>";
+constexpr const char* kOpenFilter =
+    "Son(*.mp3,*.wav,*.wma,*.m4a)|*.MP3; *.WAV; *.WMA; *.M4A|All Files (*.*)|*.*||";
+constexpr UINT kTickMs = 100;
+// A closed port is tried again on the tick after this many.
+constexpr int kReopenAfterTicks = 10;
+constexpr int kInstallWaitSeconds = 15;
+constexpr LONGLONG kUnitsPerSecond = 10000000;
+
+const fw::CWinApp& App() { return *fw::AfxGetApp(); }
+
+HBITMAP LoadBitmapResource(UINT id) {
+    return ::LoadBitmapA(fw::AfxGetInstanceHandle(), MAKEINTRESOURCEA(id));
+}
+
+} // namespace
+
+void (*CQuillodromeDlg::s_pfnStartUpdateCheck)() = nullptr;
+bool (*CQuillodromeDlg::s_pfnUpdateCheckDone)() = nullptr;
+void (*CQuillodromeDlg::s_pfnOfferUpdates)(CQuillodromeDlg& dlg) = nullptr;
+
 const fw::MessageMap<CQuillodromeDlg> CQuillodromeDlg::s_messageMap = {
+    fw::on::SysCommand(&CQuillodromeDlg::OnSysCommand),
     fw::on::Destroy(&CQuillodromeDlg::OnDestroy),
+    fw::on::Paint(&CQuillodromeDlg::OnPaint),
+    fw::on::QueryDragIcon(&CQuillodromeDlg::OnQueryDragIcon),
+    fw::on::Command(IDC_FILE, &CQuillodromeDlg::OnFile),
+    fw::on::Timer(&CQuillodromeDlg::OnTimer),
+    fw::on::DropFiles(&CQuillodromeDlg::OnDropFiles),
+    fw::on::HScroll(&CQuillodromeDlg::OnHScroll),
+    fw::on::Command(IDC_PLAY, &CQuillodromeDlg::OnPlay),
+    fw::on::Command(IDC_PAUSE, &CQuillodromeDlg::OnPause),
+    fw::on::Command(IDC_STOP, &CQuillodromeDlg::OnStop),
+    fw::on::Notify(IDC_SLIDER_VOLUME, NM_RELEASEDCAPTURE, &CQuillodromeDlg::OnVolumeReleased),
+    fw::on::Notify(IDC_SLIDER_POSITION, NM_RELEASEDCAPTURE, &CQuillodromeDlg::OnPositionReleased),
+    fw::on::LButtonDown(&CQuillodromeDlg::OnLButtonDown),
+    fw::on::Command(IDC_MIN, &CQuillodromeDlg::OnMin),
+    fw::on::EraseBkgnd(&CQuillodromeDlg::OnEraseBkgnd),
+    fw::on::CtlColor(&CQuillodromeDlg::OnCtlColor),
+    fw::on::Command(IDC_TOPMOST, STN_CLICKED, &CQuillodromeDlg::OnTopMostClicked),
+    fw::on::Command(IDC_WINDOW_ICON, STN_DBLCLK, &CQuillodromeDlg::OnIconDblClk),
+    fw::on::Command(IDC_PEDAL, STN_CLICKED, &CQuillodromeDlg::OnPedalClicked),
+    fw::on::Command(IDC_HELP_BUTTON, &CQuillodromeDlg::OnHelp),
 };
 
 CQuillodromeDlg::CQuillodromeDlg() : fw::CDialog(IDD_QUILLODROME_DIALOG) {
     m_hIcon = ::LoadIconA(fw::AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    m_nAutoRewind = settings::ReadAutoRewind(App());
+    m_bAlwaysOnTop = settings::ReadAlwaysOnTop(App());
+    m_bmpBackground.reset(LoadBitmapResource(IDB_BACKGROUND));
+    m_bmpTopOn.reset(LoadBitmapResource(IDB_TOP_ON));
+    m_bmpTopOff.reset(LoadBitmapResource(IDB_TOP_OFF));
+    m_bmpPedalUp.reset(LoadBitmapResource(IDB_PEDAL_UP));
+    m_bmpPedalDown.reset(LoadBitmapResource(IDB_PEDAL_DOWN));
+    m_bmpNoPedal.reset(LoadBitmapResource(IDB_NO_PEDAL));
 }
+
+CQuillodromeDlg::~CQuillodromeDlg() = default;
 
 bool CQuillodromeDlg::OnWndMsg(const fw::Message& m, LRESULT& result) {
     return s_messageMap.Dispatch(*this, m, result) || fw::CDialog::OnWndMsg(m, result);
 }
 
+void CQuillodromeDlg::DoDataExchange(fw::DataExchange& dx) {
+    fw::DDX_Control(dx, IDC_PEDAL, m_stPedal);
+    fw::DDX_Control(dx, IDC_CAPTION, m_stCaption);
+    fw::DDX_Control(dx, IDC_TOPMOST, m_stTopMost);
+    fw::DDX_Control(dx, IDC_SLIDER_VOLUME, m_sliderVolume);
+    fw::DDX_Control(dx, IDC_SLIDER_REWIND, m_sliderRewind);
+    fw::DDX_Control(dx, IDC_SLIDER_POSITION, m_sliderPosition);
+}
+
 BOOL CQuillodromeDlg::OnInitDialog() {
     fw::CDialog::OnInitDialog();
+    AddAboutToSystemMenu();
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    // Right after an installation the pedal's driver may still be settling: wait before the
+    // port is touched.
+    if (settings::ReadInstalling(App())) {
+        CWaitBarDlg wait("Quillodrome", "Installation en cours...\nVeuillez patienter!",
+                         kInstallWaitSeconds, this);
+        wait.DoModal();
+        settings::ClearInstalling(App());
+    }
+
+    m_pPort = CreatePort(settings::ReadPortType(App()), settings::ReadPortNum(App()));
+    m_stCaption.m_crText = m_crCaptionText;
+    m_stCaption.m_crBack = m_crCaptionBack;
+    ReopenRecentFile();
+
+    m_pPort->Open();
+    m_bPedalActive = m_pPort->IsOpen() && m_bFileLoaded;
+
+    const int volume = settings::ReadVolume(App());
+    m_player.m_lVolume = settings::PlayerVolumeFromStored(volume);
+    if (m_player.m_pAudio)
+        m_player.m_pAudio->put_Volume(m_player.m_lVolume);
+
+    ::DragAcceptFiles(m_hWnd, TRUE);
+    m_sliderRewind.SetRange(0, 50, FALSE);
+    m_sliderRewind.SetPos(m_nAutoRewind, TRUE);
+    m_sliderVolume.SetRange(0, 4000, FALSE);
+    m_sliderVolume.SetPos(volume, TRUE);
+    LoadButtons();
+
+    PlaceWindow();
+    fw::StartWindowTimer(*this, kTickMs);
+    if (s_pfnStartUpdateCheck)
+        s_pfnStartUpdateCheck();
     return TRUE;
 }
 
+void CQuillodromeDlg::AddAboutToSystemMenu() {
+    HMENU menu = ::GetSystemMenu(m_hWnd, FALSE);
+    if (!menu)
+        return;
+    char text[128] = {};
+    if (::LoadStringA(fw::AfxGetInstanceHandle(), IDS_ABOUTBOX, text, sizeof text) <= 0)
+        return;
+    ::AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, text);
+}
+
+void CQuillodromeDlg::ReopenRecentFile() {
+    const std::string recent = settings::ReadRecent(App());
+    CFilePath path(recent);
+    struct _stat64 status {};
+    if (::_stat64(path.GetPath().c_str(), &status) != 0) {
+        SetWindowText(kIdleTitle);
+        m_stCaption.m_strText = kIdleCaption;
+        m_stCaption.SetWindowText(kIdleCaption);
+        if (m_stCaption.m_bInitialized)
+            m_stCaption.RestartScroll();
+        return;
+    }
+    OpenAudioFile(path.GetPath());
+    if (m_player.m_pSeeking) {
+        LONGLONG position = settings::ReadStartPosition(App());
+        m_player.m_pSeeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
+                                          AM_SEEKING_NoPositioning);
+    }
+}
+
+void CQuillodromeDlg::LoadButtons() {
+    const std::pair<fw::CBitmapButton*, UINT> buttons[] = {
+        {&m_btnPlay, IDC_PLAY},     {&m_btnPause, IDC_PAUSE}, {&m_btnStop, IDC_STOP},
+        {&m_btnFile, IDC_FILE},     {&m_btnExit, IDCANCEL},   {&m_btnMin, IDC_MIN},
+        {&m_btnHelp, IDC_HELP_BUTTON}, {&m_btnOption, IDC_OPTION}, {&m_btnAbout, IDC_ABOUT},
+    };
+    for (const auto& [button, id] : buttons)
+        button->AutoLoad(id, *this);
+}
+
+void CQuillodromeDlg::PlaceWindow() {
+    const RECT rc = GetWindowRect();
+    const long long w = rc.right - rc.left;
+    const long long h = rc.bottom - rc.top;
+    const long long screenW = ::GetSystemMetrics(SM_CXSCREEN);
+    const long long screenH = ::GetSystemMetrics(SM_CYSCREEN);
+    const POINT stored = settings::ReadWindowPos(App(), POINT{rc.left, rc.top});
+    // A position from another screen layout is not trusted: the window keeps the template's
+    // place rather than appear cut off or out of reach.
+    const bool fits = stored.x >= 0 && stored.x + w <= screenW && stored.y >= 0 &&
+                      stored.y + h <= screenH;
+    m_stTopMost.SetBitmap(TopMostBitmap());
+    SetWindowPos(m_bAlwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, stored.x, stored.y, 0, 0,
+                 SWP_NOSIZE | SWP_SHOWWINDOW | (fits ? 0 : SWP_NOMOVE));
+}
+
+void CQuillodromeDlg::OpenAudioFile(const std::string& path) {
+    m_strRecent = path;
+    m_player.Open(path.c_str());
+    m_dDuration = static_cast<double>(m_player.m_llDuration) / kUnitsPerSecond;
+    const transport::MinutesSeconds duration = transport::SplitMinutes(m_dDuration);
+    m_nDurationMin = duration.nMinutes;
+    m_dDurationSec = duration.dSeconds;
+    m_sliderPosition.SetRange(0, 199, FALSE);
+    m_sliderPosition.SetPos(0, TRUE);
+    m_bFileLoaded = m_dDuration > 0;
+    m_bPedalActive = m_pPort && m_pPort->IsOpen() && m_bFileLoaded;
+
+    std::string title = kIdleTitle;
+    std::string caption = kIdleCaption;
+    if (m_bFileLoaded) {
+        title = "Quillodrome " + path;
+        caption = "Quillodrome -> " + path;
+    }
+    SetWindowText(title);
+    m_stCaption.m_strText = caption;
+    m_stCaption.SetWindowText(caption);
+    if (m_stCaption.m_bInitialized)
+        m_stCaption.RestartScroll();
+}
+
+double CQuillodromeDlg::CurrentPosition() const {
+    LONGLONG position = 0;
+    if (m_player.m_pSeeking)
+        m_player.m_pSeeking->GetCurrentPosition(&position);
+    return static_cast<double>(position) / kUnitsPerSecond;
+}
+
+void CQuillodromeDlg::SeekTo(double seconds) {
+    if (!m_player.m_pSeeking)
+        return;
+    LONGLONG position = static_cast<LONGLONG>(seconds * kUnitsPerSecond);
+    m_player.m_pSeeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
+                                      AM_SEEKING_NoPositioning);
+}
+
+void CQuillodromeDlg::Play() {
+    if (m_player.m_pGraph) {
+        if (m_player.m_pControl)
+            m_player.m_pControl->Run();
+        m_player.m_bPlaying = TRUE;
+    } else {
+        m_player.m_bPlaying = FALSE;
+    }
+}
+
+void CQuillodromeDlg::OnTimer(UINT_PTR) {
+    // One set per process: the switch's state survives everything but the process.
+    static BOOL s_bUpdatePromptDone = FALSE;
+    static int s_nReopenTicks = 0;
+    static transport::PedalSwitch s_pedal;
+    static transport::ReadoutCache s_readouts;
+
+    // The flag is raised before the prompt: ticks that arrive during its message boxes run
+    // this handler again and must not prompt a second time.
+    if (!s_bUpdatePromptDone && s_pfnUpdateCheckDone && s_pfnUpdateCheckDone()) {
+        s_bUpdatePromptDone = TRUE;
+        if (s_pfnOfferUpdates)
+            s_pfnOfferUpdates(*this);
+    }
+
+    m_nAutoRewind = m_sliderRewind.GetPos();
+    double position = CurrentPosition();
+    const int sliderValue = transport::PositionSliderValue(position, m_dDuration);
+    if (m_sliderPosition.GetPos() != sliderValue)
+        m_sliderPosition.SetPos(sliderValue, TRUE);
+
+    if (!m_pPort->IsOpen() && ++s_nReopenTicks > kReopenAfterTicks) {
+        s_nReopenTicks = 0;
+        m_pPort->Open();
+        m_bPedalActive = m_pPort->IsOpen() && m_bFileLoaded;
+    }
+
+    bool pressed = false;
+    if (m_bPedalActive) {
+        pressed = m_pPort->IsPressed() != 0;
+        switch (s_pedal.Read(pressed)) {
+        case transport::PedalAction::Play:
+            Play();
+            break;
+        case transport::PedalAction::PauseAndStepBack:
+            if (m_player.m_bPlaying && m_player.m_pControl)
+                m_player.m_pControl->Pause();
+            position = transport::StepBack(position, m_nAutoRewind);
+            SeekTo(position);
+            break;
+        case transport::PedalAction::None:
+            break;
+        }
+    }
+
+    HBITMAP indicator = m_bmpNoPedal.get();
+    if (m_pPort->IsOpen())
+        indicator = pressed ? m_bmpPedalDown.get() : m_bmpPedalUp.get();
+    m_stPedal.SetBitmap(indicator);
+
+    const transport::MinutesSeconds shown = transport::SplitMinutes(position);
+    const transport::MinutesSeconds duration{m_nDurationMin, m_dDurationSec};
+    if (s_readouts.TimeChanged(shown, duration))
+        ::SetDlgItemTextA(m_hWnd, IDC_TIME, transport::FormatTime(shown, duration).c_str());
+    if (s_readouts.AutoRewindChanged(m_nAutoRewind))
+        ::SetDlgItemTextA(m_hWnd, IDC_REWIND_TEXT,
+                          transport::FormatAutoRewind(m_nAutoRewind).c_str());
+    Default();
+}
+
+void CQuillodromeDlg::OnPlay() {
+    if (m_bFileLoaded)
+        Play();
+}
+
+void CQuillodromeDlg::OnPause() {
+    if (m_bFileLoaded && m_player.m_bPlaying && m_player.m_pControl)
+        m_player.m_pControl->Pause();
+}
+
+void CQuillodromeDlg::OnStop() {
+    if (!m_bFileLoaded)
+        return;
+    m_player.Stop();
+    SeekTo(0);
+}
+
+void CQuillodromeDlg::OnHScroll(UINT, UINT, HWND bar) {
+    if (bar == m_sliderPosition.m_hWnd && m_bFileLoaded) {
+        if (m_player.m_bPlaying && m_player.m_pControl)
+            m_player.m_pControl->Pause();
+        SeekTo(transport::PositionFromSlider(m_sliderPosition.GetPos(), m_dDuration));
+    } else if (bar == m_sliderVolume.m_hWnd) {
+        m_player.m_lVolume = settings::PlayerVolumeFromStored(m_sliderVolume.GetPos());
+        if (m_player.m_pAudio)
+            m_player.m_pAudio->put_Volume(m_player.m_lVolume);
+    }
+    Default();
+}
+
+void CQuillodromeDlg::OnVolumeReleased(NMHDR*, LRESULT* result) {
+    m_player.m_lVolume = settings::PlayerVolumeFromStored(m_sliderVolume.GetPos());
+    if (m_player.m_pAudio)
+        m_player.m_pAudio->put_Volume(m_player.m_lVolume);
+    *result = 0;
+}
+
+void CQuillodromeDlg::OnPositionReleased(NMHDR*, LRESULT* result) {
+    *result = 0;
+    if (!m_bFileLoaded)
+        return;
+    SeekTo(transport::PositionFromSlider(m_sliderPosition.GetPos(), m_dDuration));
+    Play();
+}
+
+void CQuillodromeDlg::OnFile() {
+    fw::CFileDialog dialog(TRUE, nullptr, nullptr, OFN_HIDEREADONLY | OFN_ALLOWMULTISELECT,
+                           kOpenFilter);
+    if (dialog.DoModal() != IDOK)
+        return;
+    OpenAudioFile(dialog.GetPathName());
+}
+
+void CQuillodromeDlg::OnDropFiles(HDROP drop) {
+    const UINT count = ::DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    std::string path;
+    for (UINT i = 0; i < count; ++i) {
+        // Each path is read whole, however long: the drop says how long it is.
+        const UINT length = ::DragQueryFileA(drop, i, nullptr, 0);
+        path.assign(length + 1, '\0');
+        const UINT copied = ::DragQueryFileA(drop, i, path.data(), length + 1);
+        path.resize(copied);
+    }
+    ::DragFinish(drop);
+    if (count > 0)
+        OpenAudioFile(path);
+}
+
+void CQuillodromeDlg::OnSysCommand(UINT id, LPARAM) {
+    if ((id & 0xFFF0) == IDM_ABOUTBOX) {
+        // The About box arrives with the settings dialog; until then the entry does nothing.
+        return;
+    }
+    Default();
+}
+
 void CQuillodromeDlg::OnDestroy() {
+    RECT rc = GetWindowRect();
+    if (IsIconic()) {
+        // Minimised, the window sits off screen: keep where it will come back to.
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof placement;
+        if (::GetWindowPlacement(m_hWnd, &placement))
+            rc = placement.rcNormalPosition;
+    }
+    KillTimer(fw::kWindowTimerId);
+    if (m_pPort)
+        m_pPort->Close();
+    if (m_player.m_pControl)
+        m_player.m_pControl->Pause();
+
+    settings::WriteBack values;
+    values.ptTopLeft = POINT{rc.left, rc.top};
+    if (m_pPort) {
+        values.nPortType = m_pPort->GetType();
+        values.nPortNum = m_pPort->GetNum();
+    }
+    values.nAutoRewind = m_nAutoRewind;
+    values.bAlwaysOnTop = m_bAlwaysOnTop;
+    if (m_player.m_pSeeking)
+        m_player.m_pSeeking->GetCurrentPosition(&values.llPosition);
+    values.lPlayerVolume = m_player.m_lVolume;
+    values.strRecent = m_strRecent;
+    settings::Write(App(), values);
+
+    m_pPort.reset();
     m_player.Close();
     Default();
+}
+
+void CQuillodromeDlg::OnPaint() {
+    if (!IsIconic()) {
+        Default();
+        return;
+    }
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(m_hWnd, &ps);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc));
+    const RECT rc = GetClientRect();
+    const int x = (rc.right - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (rc.bottom - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(dc, x, y, m_hIcon);
+    ::EndPaint(m_hWnd, &ps);
+}
+
+HCURSOR CQuillodromeDlg::OnQueryDragIcon() { return m_hIcon; }
+
+void CQuillodromeDlg::OnLButtonDown(UINT, POINT point) {
+    Default();
+    PostMessage(WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(point.x, point.y));
+}
+
+void CQuillodromeDlg::OnMin() { ShowWindow(SW_SHOWMINIMIZED); }
+
+BOOL CQuillodromeDlg::OnEraseBkgnd(HDC dc) {
+    const RECT rc = GetClientRect();
+    // Width and height 0: the bitmap's own size.
+    ::DrawStateA(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(m_bmpBackground.get()), 0,
+                 rc.left, rc.top, 0, 0, DST_BITMAP);
+    return FALSE;
+}
+
+HBRUSH CQuillodromeDlg::OnCtlColor(HDC dc, HWND control, UINT kind) {
+    const auto byDefault = reinterpret_cast<HBRUSH>(Default());
+    if (kind != CTLCOLOR_STATIC)
+        return byDefault;
+    char className[256] = {};
+    ::GetClassNameA(control, className, sizeof className);
+    if (::lstrcmpiA(className, TRACKBAR_CLASSA) == 0)
+        return byDefault;
+    switch (::GetDlgCtrlID(control)) {
+    case IDC_TIME:
+    case IDC_REWIND_TEXT:
+    case IDC_CAPTION:
+        ::SetTextColor(dc, m_crCaptionText);
+        ::SetBkColor(dc, m_crCaptionBack);
+        return static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
+    default:
+        ::SetTextColor(dc, RGB(255, 255, 255));
+        ::SetBkMode(dc, TRANSPARENT);
+        return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
+    }
+}
+
+void CQuillodromeDlg::OnTopMostClicked() {
+    m_bAlwaysOnTop = !m_bAlwaysOnTop;
+    m_stTopMost.SetBitmap(TopMostBitmap());
+    SetWindowPos(m_bAlwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void CQuillodromeDlg::OnIconDblClk() { OnCancel(); }
+
+void CQuillodromeDlg::OnHelp() {
+    const std::string page = std::string(maker::kSite) + maker::kHelpPagePath;
+    ::ShellExecuteA(m_hWnd, "open", page.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

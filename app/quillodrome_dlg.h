@@ -1,26 +1,134 @@
 // CQuillodromeDlg: the toolbar window (dialog template 134), run modally by the application.
-// It holds the audio player; EXIT (IDCANCEL) and Escape end the run.
+//
+// It ties the program together: the audio player, the one pedal port object, the sliders, the
+// nine bitmap buttons, the scrolling caption and the read-outs. Timer 0 drives everything after
+// set-up: every tick reads the position, keeps the pedal connected, turns the switch's presses
+// into Run and its releases into Pause plus a step back, and refreshes the read-outs. The
+// settings are read while the window is built and written back when it is destroyed. EXIT,
+// Escape and a double-click on the window icon end the run.
 #pragma once
 
+#include "app/transport.h"
+#include "controls/lumo_slider_ctrl.h"
+#include "controls/scroll_static.h"
+#include "framework/bitmap_button.h"
+#include "framework/controls.h"
 #include "framework/dialog.h"
+#include "framework/handle.h"
+#include "pedal/port.h"
 #include "player/dshow_media_player.h"
+
+#include <memory>
+#include <string>
 
 class CQuillodromeDlg : public fw::CDialog {
 public:
     CQuillodromeDlg();
+    ~CQuillodromeDlg() override;
+
+    // Hands the path to the player and shows what came of it: title, caption, duration, the
+    // position slider at 0. Never starts playback.
+    void OpenAudioFile(const std::string& path);
 
     CDShowMediaPlayer m_player;
+    COLORREF m_crCaptionText = RGB(0, 200, 200);
+    COLORREF m_crCaptionBack = RGB(0, 0, 0);
+    // Never null once the window is set up.
+    std::unique_ptr<CPort> m_pPort;
+    BOOL m_bFileLoaded = FALSE;
+    // The port is open and a file is loaded: only then is the switch read.
+    BOOL m_bPedalActive = FALSE;
+    double m_dDuration = 0;
+    double m_dDurationSec = 0;
+    int m_nDurationMin = 0;
+    BOOL m_bAlwaysOnTop = TRUE;
+    // Tenths of a second; mirrors the auto-rewind slider once the timer runs.
+    int m_nAutoRewind = 0;
+    fw::CStatic m_stPedal;
+    CScrollStatic m_stCaption;
+    fw::CStatic m_stTopMost;
+    LumoSliderCtrl m_sliderVolume;
+    LumoSliderCtrl m_sliderRewind;
+    LumoSliderCtrl m_sliderPosition;
+    HICON m_hIcon = nullptr;
+    std::string m_strRecent;
+    fw::UniqueBitmap m_bmpBackground;
+    fw::UniqueBitmap m_bmpTopOn;
+    fw::UniqueBitmap m_bmpTopOff;
+    fw::UniqueBitmap m_bmpPedalUp;
+    fw::UniqueBitmap m_bmpPedalDown;
+    fw::UniqueBitmap m_bmpNoPedal;
+    fw::CBitmapButton m_btnPlay;
+    fw::CBitmapButton m_btnPause;
+    fw::CBitmapButton m_btnStop;
+    fw::CBitmapButton m_btnFile;
+    fw::CBitmapButton m_btnOption;
+    fw::CBitmapButton m_btnHelp;
+    fw::CBitmapButton m_btnMin;
+    fw::CBitmapButton m_btnExit;
+    fw::CBitmapButton m_btnAbout;
 
 protected:
+    void DoDataExchange(fw::DataExchange& dx) override;
     BOOL OnInitDialog() override;
     bool OnWndMsg(const fw::Message& m, LRESULT& result) override;
 
 private:
     // The toolbar has no default button: Enter does not close it.
     void OnOK() override {}
-    // The window is going away: the player lets go of its file.
+
+    // The About entry of the system menu; every other command keeps its usual meaning.
+    void OnSysCommand(UINT id, LPARAM lParam);
+    // Writes the settings back, then lets go of the port and the player.
     void OnDestroy();
+    // Minimised, the window shows its icon.
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnFile();
+    // One tick of the main loop (every 100 ms, or 50 ms once the pedal settings were used).
+    void OnTimer(UINT_PTR id);
+    // The last path of the drop is opened.
+    void OnDropFiles(HDROP drop);
+    // Dragging the position slider pauses and seeks; the volume slider sets the volume.
+    void OnHScroll(UINT code, UINT pos, HWND bar);
+    void OnPlay();
+    void OnPause();
+    void OnStop();
+    void OnVolumeReleased(NMHDR* header, LRESULT* result);
+    // Letting go of the position slider seeks there and plays, even if nothing was playing.
+    void OnPositionReleased(NMHDR* header, LRESULT* result);
+    // A press on the skin drags the window.
+    void OnLButtonDown(UINT keys, POINT point);
+    void OnMin();
+    // Draws the skin; the controls draw over it.
+    BOOL OnEraseBkgnd(HDC dc);
+    // Read-outs cyan on black; labels and images straight on the skin.
+    HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind);
+    void OnTopMostClicked();
+    void OnIconDblClk();
+    void OnPedalClicked() {}
+    void OnHelp();
+
+    // Startup helpers, in the order OnInitDialog runs them.
+    void AddAboutToSystemMenu();
+    void ReopenRecentFile();
+    void LoadButtons();
+    void PlaceWindow();
+
+    // The player's position in seconds, 0 without a seeking interface.
+    double CurrentPosition() const;
+    void SeekTo(double seconds);
+    // Run if there is a graph; m_bPlaying says whether it was issued.
+    void Play();
+    HBITMAP TopMostBitmap() const { return m_bAlwaysOnTop ? m_bmpTopOn.get() : m_bmpTopOff.get(); }
 
     static const fw::MessageMap<CQuillodromeDlg> s_messageMap;
-    HICON m_hIcon = nullptr;
+
+public:
+    // Where the update service plugs in: a worker started at the end of set-up, the flag it
+    // raises when its answer is ready (read on every tick), and the prompt that the timer loop
+    // then runs once. Unset, the toolbar checks for nothing.
+    static void (*s_pfnStartUpdateCheck)();
+    static bool (*s_pfnUpdateCheckDone)();
+    static void (*s_pfnOfferUpdates)(CQuillodromeDlg& dlg);
 };

@@ -10,6 +10,7 @@ namespace {
 constexpr char kProbe = 'A';
 constexpr DWORD kQueueSize = 10;
 constexpr DWORD kBaudRate = 19200;
+constexpr DWORD kWriteTimeoutMs = 50;
 } // namespace
 
 CCom::CCom(int nNum) : m_pBuffer(std::make_unique<char[]>(kBufferSize)) {
@@ -49,6 +50,13 @@ int CCom::Open() {
     if (!::SetCommState(hPort.get(), &dcb))
         return 0;
     if (!::SetupComm(hPort.get(), kQueueSize, kQueueSize))
+        return 0;
+    // A poll must never wait: reads return at once with what is already queued, even when the
+    // device vanishes between the queue check and the read.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
+    if (!::SetCommTimeouts(hPort.get(), &timeouts))
         return 0;
     m_hPort = std::move(hPort);
     m_bOpen = 1;

@@ -139,13 +139,22 @@ int CUSB::Open() {
         ReportMissing("FT_OpenEx");
     if (status == FT_OK) {
         m_bOpen = 1;
+        m_bOpenErrorShown = 0;
         return 1;
     }
     m_ftHandle = nullptr;
     ReleaseDriver();
-    char szText[40];
-    std::snprintf(szText, sizeof szText, "Open error: %d", static_cast<int>(status));
-    fw::ShowMessageBox(nullptr, szText, "USB Open", MB_OK);
+    // A pedal held by another program fails every retry of the main loop: say so once per run
+    // of failures, and never while such a box is up (its message loop runs the retries).
+    static bool s_bBoxShowing = false;
+    if (!m_bOpenErrorShown && !s_bBoxShowing) {
+        m_bOpenErrorShown = 1;
+        s_bBoxShowing = true;
+        char szText[40];
+        std::snprintf(szText, sizeof szText, "Open error: %d", static_cast<int>(status));
+        fw::ShowMessageBox(nullptr, szText, "USB Open", MB_OK);
+        s_bBoxShowing = false;
+    }
     return 0;
 }
 

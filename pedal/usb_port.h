@@ -60,6 +60,8 @@ public:
     PFN_FT_GetLibraryVersion m_pGetLibraryVersion = nullptr;
     int m_bLibraryLoaded = 0;
     int m_bPedalFound = 0;
+    // The "Open error" box was shown since this object last opened the pedal.
+    int m_bOpenErrorShown = 0;
 
 private:
     // Forgets every entry point and gives the library back.

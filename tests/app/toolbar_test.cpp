@@ -1,0 +1,581 @@
+// The real Quillodrome.exe as a typist meets it: started with a prepared profile, driven with
+// the mouse and the simulated foot switch, watched through its texts, sliders and indicator
+// images, and its profile read after it has ended.
+#include "res/resource.h"
+#include "tests/tools/fake_ftd2xx_control.h"
+#include "tests/tools/pedal_sim_client.h"
+#include "tests/tools/ui_driver.h"
+#include "tests/tools/wine_test_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cmath>
+#include <functional>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace {
+
+constexpr const char* kProfileKey = "Software\\Brenvale\\Quillodrome\\Settings";
+// The simulated serial pedal: COM5, stored as number 4.
+constexpr int kCom = 5;
+constexpr int kToolbarWidth = 443;
+constexpr int kToolbarHeight = 68;
+
+std::string BinFolder() {
+    char path[MAX_PATH];
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string dir = path;
+    return dir.substr(0, dir.find_last_of('\\') + 1);
+}
+std::string Exe() { return BinFolder() + "Quillodrome.exe"; }
+// Made by make-toolbar-fixtures.sh: a recording whose full path is over 200 characters.
+std::string LongPath() {
+    return qdtest::FolderFromEnv("QD_TOOLBAR_FIXTURES") + std::string(40, 'd') + "\\" +
+           std::string(130, 'l') + "\\long.wav";
+}
+std::string Fixture(const std::string& name) {
+    return qdtest::FolderFromEnv("QD_TOOLBAR_FIXTURES") + name;
+}
+
+// --- The profile, as the program keeps it ---------------------------------------------------
+void ClearProfile() { ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Brenvale\\Quillodrome"); }
+
+void SetDword(const char* name, DWORD value) {
+    HKEY key;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kProfileKey, 0, nullptr, 0, KEY_SET_VALUE,
+                                nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+    ::RegCloseKey(key);
+}
+
+void SetString(const char* name, const std::string& value) {
+    HKEY key;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kProfileKey, 0, nullptr, 0, KEY_SET_VALUE,
+                                nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>(value.size() + 1));
+    ::RegCloseKey(key);
+}
+
+std::optional<DWORD> GetDword(const char* name) {
+    DWORD value = 0, size = sizeof value, type = 0;
+    if (::RegGetValueA(HKEY_CURRENT_USER, kProfileKey, name, RRF_RT_ANY, &type, &value, &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::string> GetString(const char* name) {
+    char value[1024] = {};
+    DWORD size = sizeof value, type = 0;
+    if (::RegGetValueA(HKEY_CURRENT_USER, kProfileKey, name, RRF_RT_ANY, &type, value, &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ)
+        return std::nullopt;
+    return std::string(value);
+}
+
+// A profile for a run that skips the installation wait and uses the given pedal and file.
+void PrepareProfile(int portType, int portNum, const std::string& recent, DWORD autoRewind = 0) {
+    ClearProfile();
+    SetDword("Installing", 0);
+    SetDword("Port Type", portType);
+    SetDword("Port Num", portNum);
+    SetString("Recent", recent);
+    SetDword("Auto Rewind", autoRewind);
+}
+
+// --- Reading the toolbar ---------------------------------------------------------------------
+// The two times of the read-out, in seconds; -1 when the text is not a read-out.
+struct Times {
+    double position = -1;
+    double duration = -1;
+};
+Times ReadTimes(HWND toolbar) {
+    const std::string text = qdtest::ItemText(toolbar, IDC_TIME);
+    int m1, m2;
+    double s1, s2;
+    Times t;
+    if (std::sscanf(text.c_str(), "%d:%lf  %d:%lf", &m1, &s1, &m2, &s2) == 4) {
+        t.position = m1 * 60 + s1;
+        t.duration = m2 * 60 + s2;
+    }
+    return t;
+}
+double Position(HWND toolbar) { return ReadTimes(toolbar).position; }
+
+int PedalImage(HWND toolbar) {
+    return qdtest::ShownBitmap(toolbar, IDC_PEDAL, Exe(), {IDB_PEDAL_UP, IDB_PEDAL_DOWN, IDB_NO_PEDAL});
+}
+
+// The captions and messages of what the process shows, for a failure's explanation.
+std::string VisibleWindows(DWORD pid) {
+    struct Seen {
+        DWORD pid;
+        std::string text;
+    } seen{pid, {}};
+    ::EnumWindows(
+        [](HWND w, LPARAM lParam) -> BOOL {
+            auto* s = reinterpret_cast<Seen*>(lParam);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(w, &owner);
+            if (owner == s->pid && ::IsWindowVisible(w))
+                s->text += "[" + qdtest::Text(w) + ": " + qdtest::ItemText(w, 0xFFFF) + "] ";
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&seen));
+    return seen.text.empty() ? "no visible window" : seen.text;
+}
+
+// The program under test with its window; ends it at the end of the scope if still running.
+class Toolbar {
+public:
+    bool Start(const char* workDir = nullptr, const std::string& exe = Exe()) {
+        std::string why;
+        const bool started = m_program.Start(exe, why, 30000, workDir);
+        // A box that came up before the toolbar (a player error, say) is the likeliest reason.
+        EXPECT_TRUE(started) << why << "; " << VisibleWindows(m_program.Pid());
+        if (started)
+            qdtest::WaitUntil([&] { return Position(Main()) >= 0; }, 3000);
+        return started;
+    }
+    HWND Main() const { return m_program.Main(); }
+    DWORD Pid() const { return m_program.Pid(); }
+    // Ends the run with EXIT, as the typist does; the program's exit code.
+    int Exit() {
+        EXPECT_TRUE(qdtest::Click(Main(), IDCANCEL)) << qdtest::LastProblem();
+        return m_program.WaitExit(15000);
+    }
+    int WaitExit(DWORD ms) { return m_program.WaitExit(ms); }
+    bool WaitPedal(int image, DWORD ms = 3000) {
+        return qdtest::WaitUntil([&] { return PedalImage(Main()) == image; }, ms);
+    }
+    bool WaitPosition(const std::function<bool(double)>& condition, DWORD ms = 5000) {
+        return qdtest::WaitUntil([&] { return condition(Position(Main())); }, ms);
+    }
+
+private:
+    qdtest::Program m_program;
+};
+
+class ToolbarTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        ASSERT_TRUE(m_sim.Connect(why)) << why;
+        ASSERT_TRUE(m_sim.OpenPort(kCom, why)) << why;
+    }
+    void TearDown() override { ClearProfile(); }
+
+    pedal_sim::Client m_sim;
+};
+
+// --- First start -----------------------------------------------------------------------------
+TEST_F(ToolbarTest, FirstStartWaitsThenShowsTheIdleToolbarAndStoresEverySetting) {
+    ClearProfile();
+    Toolbar toolbar;
+    // The installation wait comes before the toolbar.
+    std::string waitText;
+    std::thread watcher([&] {
+        qdtest::WaitUntil(
+            [&] {
+                HWND wait = ::FindWindowA("#32770", "Quillodrome");
+                if (wait && !::GetDlgItem(wait, IDC_TIME))
+                    waitText = qdtest::ItemText(wait, IDC_WAIT_MESSAGE);
+                return !waitText.empty();
+            },
+            10000);
+    });
+    const DWORD started = ::GetTickCount();
+    const bool shown = toolbar.Start();
+    watcher.join();
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(waitText, "Installation en cours...\nVeuillez patienter!");
+    EXPECT_GE(::GetTickCount() - started, 14000u) << "the toolbar came before the wait ended";
+
+    HWND w = toolbar.Main();
+    EXPECT_EQ(qdtest::Text(w), "Quillodrome");
+    EXPECT_EQ(qdtest::ItemText(w, IDC_CAPTION), "<< Quillodrome >>");
+    EXPECT_EQ(qdtest::ItemText(w, IDC_REWIND_TEXT), "0.0  Sec");
+    EXPECT_EQ(qdtest::ItemText(w, IDC_TIME), "00:00.0  00:00.0");
+    EXPECT_EQ(qdtest::SliderPos(w, IDC_SLIDER_VOLUME), 4000);
+    EXPECT_EQ(qdtest::SliderMax(w, IDC_SLIDER_VOLUME), 4000);
+    EXPECT_EQ(qdtest::SliderMax(w, IDC_SLIDER_REWIND), 50);
+    EXPECT_TRUE(qdtest::IsTopmost(w));
+    EXPECT_EQ(qdtest::ShownBitmap(w, IDC_TOPMOST, Exe(), {IDB_TOP_OFF, IDB_TOP_ON}), IDB_TOP_ON);
+    EXPECT_TRUE(toolbar.WaitPedal(IDB_NO_PEDAL)) << "no USB pedal here";
+    const RECT rc = qdtest::WindowRect(w);
+    EXPECT_EQ(rc.right - rc.left, kToolbarWidth);
+    EXPECT_EQ(rc.bottom - rc.top, kToolbarHeight);
+
+    EXPECT_EQ(toolbar.Exit(), 0);
+    EXPECT_EQ(GetDword("Installing"), 0u);
+    EXPECT_EQ(GetDword("Port Type"), 3u) << "the USB pedal is the default";
+    EXPECT_EQ(GetDword("Port Num"), 0u);
+    EXPECT_EQ(GetDword("Auto Rewind"), 0u);
+    EXPECT_EQ(GetDword("Allways Top"), 1u);
+    EXPECT_EQ(GetDword("Position"), 0u);
+    EXPECT_EQ(GetDword("Volume"), 4000u);
+    EXPECT_EQ(GetString("Recent"), "");
+    EXPECT_EQ(GetDword("left"), static_cast<DWORD>(rc.left));
+    EXPECT_EQ(GetDword("top"), static_cast<DWORD>(rc.top));
+}
+
+// --- The foot switch -------------------------------------------------------------------------
+TEST_F(ToolbarTest, PedalPlaysWhileHeldAndStepsBackOnEveryRelease) {
+    PrepareProfile(1, kCom - 1, Fixture("interview.wav"), 20);
+    Toolbar toolbar;
+    ASSERT_TRUE(toolbar.Start());
+    HWND w = toolbar.Main();
+    EXPECT_EQ(qdtest::ItemText(w, IDC_REWIND_TEXT), "2.0  Sec");
+    EXPECT_EQ(ReadTimes(w).duration, 30.0);
+    ASSERT_TRUE(toolbar.WaitPedal(IDB_PEDAL_UP));
+
+    // Held: plays.
+    m_sim.Press(kCom);
+    EXPECT_TRUE(toolbar.WaitPedal(IDB_PEDAL_DOWN, 500));
+    ASSERT_TRUE(toolbar.WaitPosition([](double p) { return p >= 3.0; }, 8000));
+    EXPECT_GT(qdtest::SliderPos(w, IDC_SLIDER_POSITION), 0);
+
+    // Released: paused, 2.0 s back, on the tick that sees it.
+    double before = Position(w);
+    m_sim.Release(kCom);
+    ASSERT_TRUE(toolbar.WaitPedal(IDB_PEDAL_UP, 500));
+    ::Sleep(250);
+    double after = Position(w);
+    EXPECT_NEAR(after, before - 2.0, 0.45);
+    ::Sleep(500);
+    EXPECT_EQ(Position(w), after) << "paused";
+
+    // 3.4 s chosen on the slider shows within a tick.
+    ::SendMessageA(::GetDlgItem(w, IDC_SLIDER_REWIND), TBM_SETPOS, TRUE, 34);
+    EXPECT_TRUE(qdtest::WaitUntil([&] { return qdtest::ItemText(w, IDC_REWIND_TEXT) == "3.4  Sec"; }, 300));
+
+    // A release near the start never goes before 0.
+    ::SendMessageA(::GetDlgItem(w, IDC_SLIDER_REWIND), TBM_SETPOS, TRUE, 50);
+    m_sim.Press(kCom);
+    ASSERT_TRUE(toolbar.WaitPosition([&](double p) { return p > after + 0.3; }));
+    m_sim.Release(kCom);
+    EXPECT_TRUE(toolbar.WaitPosition([](double p) { return p == 0; }, 500));
+
+    // PAUSE by mouse, then a release: it steps back again from where PAUSE left it.
+    ::SendMessageA(::GetDlgItem(w, IDC_SLIDER_REWIND), TBM_SETPOS, TRUE, 10);
+    m_sim.Press(kCom);
+    ASSERT_TRUE(toolbar.WaitPosition([](double p) { return p >= 2.0; }));
+    ASSERT_TRUE(qdtest::Click(w, IDC_PAUSE)) << qdtest::LastProblem();
+    ::Sleep(300);
+    const double paused = Position(w);
+    ::Sleep(300);
+    EXPECT_EQ(Position(w), paused) << "PAUSE paused";
+    m_sim.Release(kCom);
+    EXPECT_TRUE(toolbar.WaitPosition([&](double p) { return std::fabs(p - (paused - 1.0)) < 0.15; }, 500));
+
+    // STOP rewinds to 0; the release after it stays there.
+    m_sim.Press(kCom);
+    ASSERT_TRUE(toolbar.WaitPosition([&](double p) { return p > paused; }));
+    ASSERT_TRUE(qdtest::Click(w, IDC_STOP));
+    EXPECT_TRUE(toolbar.WaitPosition([](double p) { return p == 0; }, 500));
+    m_sim.Release(kCom);
+    ::Sleep(400);
+    EXPECT_EQ(Position(w), 0);
+
+    EXPECT_EQ(toolbar.Exit(), 0);
+    EXPECT_EQ(GetDword("Auto Rewind"), 10u);
+    EXPECT_EQ(GetDword("Port Type"), 1u);
+    EXPECT_EQ(GetDword("Port Num"), static_cast<DWORD>(kCom - 1));
+}
+
+TEST_F(ToolbarTest, AReopenedRecordingStepsBackOnceWhenThePedalIsFirstRead) {
+    PrepareProfile(1, kCom - 1, Fixture("interview.wav"), 20);
+    SetDword("Position", 100);
+    Toolbar toolbar;
+    ASSERT_TRUE(toolbar.Start());
+    HWND w = toolbar.Main();
+    // The first reading, pedal up, steps back once from the stored 10.0 s.
+    // (The player resumes at the nearest position it can seek to, a few tenths at most.)
+    EXPECT_TRUE(toolbar.WaitPosition([](double p) { return p >= 7.95 && p < 8.6; }, 2000))
+        << qdtest::ItemText(w, IDC_TIME);
+    const double first = Position(w);
+    ::Sleep(300);
+    EXPECT_EQ(Position(w), first) << "only once";
+
+    // The next press plays from there, the release pauses and steps back again.
+    m_sim.Press(kCom);
+    EXPECT_TRUE(toolbar.WaitPedal(IDB_PEDAL_DOWN, 500));
+    ASSERT_TRUE(toolbar.WaitPosition([&](double p) { return p > first + 2.5; }));
+    const double held = Position(w);
+    m_sim.Release(kCom);
+    EXPECT_TRUE(toolbar.WaitPosition([&](double p) { return p < held - 1.5 && p > held - 2.5; }, 600));
+    EXPECT_EQ(toolbar.Exit(), 0);
+}
+
+TEST_F(ToolbarTest, WithoutAFileThePedalIsNotRead) {
+    PrepareProfile(1, kCom - 1, Fixture("deleted.wav"));
+    Toolbar toolbar;
+    ASSERT_TRUE(toolbar.Start());
+    HWND w = toolbar.Main();
+    EXPECT_EQ(qdtest::ItemText(w, IDC_CAPTION), "<< Quillodrome >>");
+    EXPECT_EQ(qdtest::Text(w), "Quillodrome");
+    ASSERT_TRUE(toolbar.WaitPedal(IDB_PEDAL_UP));
+    m_sim.Clear(kCom);
+    m_sim.Press(kCom);
+    ::Sleep(500);
+    EXPECT_EQ(PedalImage(w), IDB_PEDAL_UP) << "the released image whatever the pedal does";
+    EXPECT_EQ(m_sim.Received(kCom), 0) << "no poll without a file";
+    m_sim.Release(kCom);
+    EXPECT_EQ(toolbar.Exit(), 0);
+    EXPECT_EQ(GetString("Recent"), "") << "a vanished recording is forgotten";
+}
+
+// --- Opening recordings ----------------------------------------------------------------------
+TEST_F(ToolbarTest, OpensByDialogAndByDropAndShowsFailuresPlainly) {
+    PrepareProfile(1, kCom - 1, "");
+    Toolbar toolbar;
+    ASSERT_TRUE(toolbar.Start());
+    HWND w = toolbar.Main();
+
+    // The FILE button's dialog.
+    ASSERT_TRUE(qdtest::Click(w, IDC_FILE));
+    HWND dialog = qdtest::WaitDialog(toolbar.Pid(), 5000, nullptr, w);
+    ASSERT_TRUE(dialog);
+    const std::string longFile = Fixture("duree_2m05.wav");
+    ASSERT_TRUE(qdtest::ChooseFile(dialog, longFile)) << qdtest::LastProblem();
+    EXPECT_TRUE(qdtest::WaitUntil([&] { return qdtest::Text(w) == "Quillodrome " + longFile; }));
+    EXPECT_EQ(qdtest::ItemText(w, IDC_CAPTION), "Quillodrome -> " + longFile);
+    EXPECT_TRUE(qdtest::WaitUntil([&] { return qdtest::ItemText(w, IDC_TIME) == "00:00.0  02:05.5"; }))
+        << qdtest::ItemText(w, IDC_TIME);
+
+    // Three files dropped at once: the last is opened. Accented names and long paths whole.
+    const POINT middle{200, 30};
+    struct DropCase {
+        std::vector<std::string> paths;
+        std::string opened;
+    } drops[] = {
+        {{Fixture("interview.wav"), longFile, Fixture("entretien_été.wav")},
+         Fixture("entretien_été.wav")},
+        {{LongPath()}, LongPath()},
+    };
+    for (const DropCase& drop : drops) {
+        ASSERT_GT(drop.opened.size(), drop.paths.size() > 1 ? 0u : 200u);
+        ASSERT_TRUE(qdtest::DropFiles(w, drop.paths, middle)) << qdtest::LastProblem();
+        EXPECT_TRUE(qdtest::WaitUntil([&] { return qdtest::Text(w) == "Quillodrome " + drop.opened; }))
+            << qdtest::Text(w);
+        EXPECT_TRUE(qdtest::WaitUntil([&] { return ReadTimes(w).duration == 30.0; }));
+    }
+
+    // A folder and a text file: the player's error box, then the idle texts, pedal inactive.
+    for (const char* bad : {"dossier.wav", "texte.mp3"}) {
+        ASSERT_TRUE(qdtest::DropFiles(w, {Fixture(bad)}, middle));
+        HWND box = qdtest::WaitDialog(toolbar.Pid(), 10000, nullptr, w);
+        ASSERT_TRUE(box) << bad;
+        EXPECT_FALSE(qdtest::MessageBoxText(box).empty());
+        EXPECT_TRUE(qdtest::Answer(box, IDOK));
+        EXPECT_TRUE(qdtest::WaitUntil([&] { return qdtest::Text(w) == "Quillodrome"; })) << bad;
+        EXPECT_EQ(qdtest::ItemText(w, IDC_CAPTION), "<< Quillodrome >>");
+        m_sim.Press(kCom);
+        ::Sleep(300);
+        EXPECT_EQ(PedalImage(w), IDB_PEDAL_UP) << "the pedal is inactive without a file";
+        m_sim.Release(kCom);
+    }
+
+    // A new file while the pedal is held: nothing plays until it is released and pressed again.
+    ASSERT_TRUE(qdtest::DropFiles(w, {Fixture("interview.wav")}, middle));
+    ASSERT_TRUE(qdtest::WaitUntil([&] { return ReadTimes(w).duration == 30.0; }));
+    m_sim.Press(kCom);
+    ::Sleep(200);
+    ASSERT_TRUE(qdtest::DropFiles(w, {longFile}, middle));
+    ASSERT_TRUE(qdtest::WaitUntil([&] { return ReadTimes(w).duration == 125.5; }));
+    ::Sleep(600);
+    EXPECT_EQ(Position(w), 0) << "held through the open: no playback";
+    m_sim.Release(kCom);
+    ::Sleep(300);
+    m_sim.Press(kCom);
+    EXPECT_TRUE(toolbar.WaitPosition([](double p) { return p > 0.2; }));
+    m_sim.Release(kCom);
+
+    EXPECT_EQ(toolbar.Exit(), 0);
+    EXPECT_EQ(GetString("Recent"), longFile);
+}
+
+// --- Settings round trip ---------------------------------------------------------------------
+TEST_F(ToolbarTest, ExitWhilePlayingStoresThePositionAndTheNextStartResumesThere) {
+    PrepareProfile(0, 0, Fixture("duree_2m05.wav"));
+    SetDword("Position", 123);
+    SetDword("Volume", 2500);
+    {
+        Toolbar toolbar;
+        ASSERT_TRUE(toolbar.Start());
+        HWND w = toolbar.Main();
+        EXPECT_TRUE(toolbar.WaitPosition([](double p) { return p == 12.3; }, 1000))
+            << qdtest::ItemText(w, IDC_TIME);
+        EXPECT_EQ(qdtest::SliderPos(w, IDC_SLIDER_VOLUME), 2500);
+        EXPECT_EQ(qdtest::SliderPos(w, IDC_SLIDER_POSITION), static_cast<int>(12.3 * 200 / 125.5));
+        EXPECT_EQ(PedalImage(w), IDB_NO_PEDAL);
+        ASSERT_TRUE(qdtest::Click(w, IDC_PLAY));
+        ASSERT_TRUE(toolbar.WaitPosition([](double p) { return p > 13.0; }));
+        const double shown = Position(w);
+        EXPECT_EQ(toolbar.Exit(), 0);
+        const DWORD stored = GetDword("Position").value_or(0);
+        EXPECT_GE(stored, static_cast<DWORD>(shown * 10));
+        EXPECT_LE(stored, static_cast<DWORD>(shown * 10) + 5) << "exit while playing";
+        EXPECT_EQ(GetDword("Volume"), 2500u);
+        EXPECT_EQ(GetDword("Port Type"), 0u);
+    }
+}
+
+TEST_F(ToolbarTest, StoredPlacementIsUsedOnlyWhenTheWholeWindowIsOnScreen) {
+    const int screenW = ::GetSystemMetrics(SM_CXSCREEN);
+    const int screenH = ::GetSystemMetrics(SM_CYSCREEN);
+    struct Case {
+        int left, top;
+        bool accepted;
+    } cases[] = {
+        {-5, 100, false},
+        {screenW - kToolbarWidth + 1, 100, false},
+        {screenW - kToolbarWidth, screenH - kToolbarHeight, true},
+        {300, screenH - kToolbarHeight + 1, false},
+        {120, 240, true},
+    };
+    for (const Case& c : cases) {
+        PrepareProfile(0, 0, "");
+        SetDword("left", static_cast<DWORD>(c.left));
+        SetDword("top", static_cast<DWORD>(c.top));
+        Toolbar toolbar;
+        ASSERT_TRUE(toolbar.Start());
+        const RECT rc = qdtest::WindowRect(toolbar.Main());
+        if (c.accepted) {
+            EXPECT_EQ(rc.left, c.left);
+            EXPECT_EQ(rc.top, c.top);
+        } else {
+            EXPECT_EQ(rc.left, 0) << "template position for " << c.left << "," << c.top;
+            EXPECT_EQ(rc.top, 0);
+        }
+        EXPECT_EQ(toolbar.Exit(), 0);
+    }
+}
+
+TEST_F(ToolbarTest, TheTopmostIndicatorTogglesTheModeAndItIsKept) {
+    PrepareProfile(0, 0, "");
+    SetDword("Allways Top", 0);
+    Toolbar toolbar;
+    ASSERT_TRUE(toolbar.Start());
+    HWND w = toolbar.Main();
+    auto indicator = [&] { return qdtest::ShownBitmap(w, IDC_TOPMOST, Exe(), {IDB_TOP_OFF, IDB_TOP_ON}); };
+    EXPECT_FALSE(qdtest::IsTopmost(w));
+    EXPECT_EQ(indicator(), IDB_TOP_OFF);
+    for (bool on : {true, false, true}) {
+        ASSERT_TRUE(qdtest::Click(w, IDC_TOPMOST));
+        EXPECT_TRUE(qdtest::WaitUntil([&] { return qdtest::IsTopmost(w) == on; }, 1000));
+        EXPECT_EQ(indicator(), on ? IDB_TOP_ON : IDB_TOP_OFF);
+    }
+    EXPECT_EQ(toolbar.Exit(), 0);
+    EXPECT_EQ(GetDword("Allways Top"), 1u);
+}
+
+TEST_F(ToolbarTest, ADoubleClickOnTheIconClosesAndSaves) {
+    PrepareProfile(0, 0, "");
+    SetDword("Auto Rewind", 7);
+    Toolbar toolbar;
+    ASSERT_TRUE(toolbar.Start());
+    ASSERT_TRUE(qdtest::Click(toolbar.Main(), IDC_WINDOW_ICON));
+    ::Sleep(600);
+    EXPECT_TRUE(::IsWindow(toolbar.Main())) << "a single click does nothing";
+    ASSERT_TRUE(qdtest::DoubleClick(toolbar.Main(), IDC_WINDOW_ICON));
+    EXPECT_EQ(toolbar.WaitExit(10000), 0);
+    EXPECT_EQ(GetDword("Auto Rewind"), 7u);
+}
+
+// --- The pedal's library ----------------------------------------------------------------------
+// A pedal library planted in the folder the typist browses is never loaded; beside the program
+// it is.
+TEST_F(ToolbarTest, ThePedalLibraryIsNotTakenFromTheCurrentFolder) {
+    const std::string fake = qdtest::FolderFromEnv("QD_FAKE_FTD2XX") + "full\\";
+    char temp[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string beside = std::string(temp) + "qd-beside\\";
+    ::CreateDirectoryA(beside.c_str(), nullptr);
+    ASSERT_TRUE(::CopyFileA(Exe().c_str(), (beside + "Quillodrome.exe").c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileA((fake + "Ftd2xx.dll").c_str(), (beside + "Ftd2xx.dll").c_str(), FALSE));
+
+    struct Case {
+        const char* where;
+        std::string exe;
+        std::string workDir;
+        int image;
+    } cases[] = {
+        {"current folder", Exe(), fake, IDB_NO_PEDAL},
+        {"beside the program", beside + "Quillodrome.exe", beside, IDB_PEDAL_UP},
+    };
+    for (const Case& c : cases) {
+        PrepareProfile(3, 0, Fixture("interview.wav"));
+        Toolbar toolbar;
+        ASSERT_TRUE(toolbar.Start(c.workDir.c_str(), c.exe));
+        // The fake library's devices are described in a block named after the program's id.
+        HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                              sizeof(fake_ftd2xx::Control),
+                                              fake_ftd2xx::MappingName(toolbar.Pid()).c_str());
+        ASSERT_TRUE(mapping);
+        auto* block = static_cast<fake_ftd2xx::Control*>(
+            ::MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(fake_ftd2xx::Control)));
+        std::snprintf(block->devices[0].szDescription, fake_ftd2xx::kDescriptionSize,
+                      "Quillodrome Switch One");
+        block->nDevices = 1;
+        // The next attempt comes within eleven ticks.
+        ::Sleep(2000);
+        EXPECT_EQ(PedalImage(toolbar.Main()), c.image) << c.where;
+        EXPECT_EQ(toolbar.Exit(), 0);
+        ::UnmapViewOfFile(block);
+        ::CloseHandle(mapping);
+    }
+}
+
+// --- The look ----------------------------------------------------------------------------------
+TEST_F(ToolbarTest, LoadedToolbarScreenshot) {
+    PrepareProfile(1, kCom - 1, Fixture("interview.wav"), 20);
+    SetDword("Position", 75);
+    Toolbar toolbar;
+    ASSERT_TRUE(toolbar.Start());
+    HWND w = toolbar.Main();
+    ASSERT_TRUE(toolbar.WaitPedal(IDB_PEDAL_UP));
+    ::Sleep(300);
+    const qdtest::Pixels shot = qdtest::Capture(w);
+    ASSERT_EQ(shot.w, kToolbarWidth);
+    ASSERT_EQ(shot.h, kToolbarHeight);
+    const std::string folder = qdtest::FolderFromEnv("QD_ARTIFACT_DIR");
+    if (!folder.empty())
+        EXPECT_TRUE(qdtest::SaveBmp(shot, folder + "toolbar_loaded.bmp"));
+
+    // Read-outs cyan on black: the time read-out's area holds both colours.
+    const RECT time = qdtest::WindowRect(::GetDlgItem(w, IDC_TIME));
+    const RECT client = qdtest::ClientRectOnScreen(w);
+    int cyan = 0, black = 0;
+    for (int y = time.top; y < time.bottom; ++y)
+        for (int x = time.left; x < time.right; ++x) {
+            const uint32_t px = shot.At(x - client.left, y - client.top);
+            cyan += px == 0x00C8C8;
+            black += px == 0;
+        }
+    EXPECT_GT(cyan, 20);
+    EXPECT_GT(black, cyan);
+    // The pressed image of a button shows while the mouse is held on it.
+    const qdtest::Pixels upImage = qdtest::Capture(::GetDlgItem(w, IDC_PLAY));
+    ASSERT_TRUE(qdtest::MouseDown(w, IDC_PLAY));
+    ::Sleep(200);
+    const qdtest::Pixels downImage = qdtest::Capture(::GetDlgItem(w, IDC_PLAY));
+    qdtest::MouseUp();
+    EXPECT_NE(upImage, downImage);
+    EXPECT_EQ(upImage.w, 18);
+    EXPECT_EQ(upImage.h, 18);
+    EXPECT_EQ(toolbar.Exit(), 0);
+}
+
+} // namespace
