@@ -256,6 +256,19 @@ int WINAPI CountReleaseDC(HWND wnd, HDC dc) {
     g_nLive -= ok != 0;
     return ok;
 }
+
+int g_nLeaveRequests = 0;
+int g_nBeeps = 0;
+BOOL WINAPI CountTrackMouseEvent(TRACKMOUSEEVENT* request) {
+    QD_REAL("comctl32.dll", _TrackMouseEvent);
+    g_nLeaveRequests += (request->dwFlags & TME_LEAVE) && !(request->dwFlags & TME_CANCEL);
+    return real(request);
+}
+BOOL WINAPI CountMessageBeep(UINT type) {
+    QD_REAL("user32.dll", MessageBeep);
+    ++g_nBeeps;
+    return real(type);
+}
 #undef QD_REAL
 
 void Redirect(const char* dll, const char* name, void* replacement) {
@@ -299,6 +312,8 @@ struct Install {
             {"gdi32.dll", "DeleteDC", reinterpret_cast<void*>(&CountDeleteDC)},
             {"user32.dll", "GetDC", reinterpret_cast<void*>(&CountGetDC)},
             {"user32.dll", "ReleaseDC", reinterpret_cast<void*>(&CountReleaseDC)},
+            {"comctl32.dll", "_TrackMouseEvent", reinterpret_cast<void*>(&CountTrackMouseEvent)},
+            {"user32.dll", "MessageBeep", reinterpret_cast<void*>(&CountMessageBeep)},
         };
         for (const auto& e : table)
             Redirect(e.dll, e.name, e.wrapper);
@@ -310,6 +325,14 @@ const Install g_install;
 
 int GdiObjects() {
     return g_nLive;
+}
+
+int LeaveRequests() {
+    return g_nLeaveRequests;
+}
+
+int Beeps() {
+    return g_nBeeps;
 }
 
 HFONT DialogFont() {

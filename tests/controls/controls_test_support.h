@@ -74,6 +74,11 @@ bool TimerPending(HWND wnd, DWORD ms);
 // since Wine's GetGuiResources answers 0.
 int GdiObjects();
 
+// Leave notifications asked for (_TrackMouseEvent with TME_LEAVE) and beeps sounded
+// (MessageBeep) by this executable's own code, counted the same way.
+int LeaveRequests();
+int Beeps();
+
 // The dialog font at its usual size (Tahoma 8 points at 96 dpi).
 HFONT DialogFont();
 
