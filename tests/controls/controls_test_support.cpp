@@ -335,6 +335,40 @@ int Beeps() {
     return g_nBeeps;
 }
 
+std::vector<std::string> ClippedTexts(HWND dialog) {
+    std::vector<std::string> clipped;
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        char cls[32] = {};
+        ::GetClassNameA(child, cls, sizeof cls);
+        const DWORD kind = static_cast<DWORD>(::GetWindowLongA(child, GWL_STYLE)) & SS_TYPEMASK;
+        if (::lstrcmpiA(cls, "Static") != 0 || (kind > SS_RIGHT && kind != SS_LEFTNOWORDWRAP))
+            continue;
+        char text[512] = {};
+        ::GetWindowTextA(child, text, sizeof text);
+        RECT rc{};
+        ::GetClientRect(child, &rc);
+        HDC dc = ::GetDC(child);
+        HGDIOBJ old =
+            ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(child, WM_GETFONT, 0, 0)));
+        std::string all = text;
+        for (size_t start = 0; start <= all.size();) {
+            size_t end = all.find('\n', start);
+            if (end == std::string::npos)
+                end = all.size();
+            SIZE size{};
+            ::GetTextExtentPoint32A(dc, all.c_str() + start, static_cast<int>(end - start), &size);
+            if (size.cx > rc.right)
+                clipped.push_back(all + " (" + std::to_string(size.cx) + " > " +
+                                  std::to_string(rc.right) + ")");
+            start = end + 1;
+        }
+        ::SelectObject(dc, old);
+        ::ReleaseDC(child, dc);
+    }
+    return clipped;
+}
+
 HFONT DialogFont() {
     static HFONT font = ::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                       0, 0, 0, 0, "Tahoma");

@@ -79,6 +79,10 @@ int GdiObjects();
 int LeaveRequests();
 int Beeps();
 
+// The texts of `dialog`'s static text controls that are wider than their control in the font
+// the control uses, each line measured on its own.
+std::vector<std::string> ClippedTexts(HWND dialog);
+
 // The dialog font at its usual size (Tahoma 8 points at 96 dpi).
 HFONT DialogFont();
 

@@ -167,6 +167,7 @@ TEST_F(SetupDlgTest, ShowsTheCurrentPortSelectedAndDescribedOnEveryTick) {
         std::string title, label, selected, line;
         uint32_t lamp = 0;
         int open = -1;
+        std::vector<std::string> clipped;
         const Run run = Show(CreatePort(c.type, c.num), [&](HWND dlg, SetupDlg& setup) {
             char text[64] = {};
             ::GetWindowTextA(dlg, text, sizeof text);
@@ -179,6 +180,7 @@ TEST_F(SetupDlgTest, ShowsTheCurrentPortSelectedAndDescribedOnEveryTick) {
             open = setup.GetPort()->IsOpen();
             Tick(dlg);
             line = Text(dlg, IDC_SETUP_LINE);
+            clipped = ctltest::ClippedTexts(dlg);
             if (c.type == 1 && c.num == kComNum) {
                 // Kept for a look: the list dropped down over the dialog.
                 Combo(dlg).SendMessage(CB_SHOWDROPDOWN, TRUE);
@@ -201,6 +203,7 @@ TEST_F(SetupDlgTest, ShowsTheCurrentPortSelectedAndDescribedOnEveryTick) {
                                                  std::end(pedal::g_szPortComboTexts)));
         EXPECT_EQ(selected, c.selected) << what;
         EXPECT_EQ(line, c.line) << what;
+        EXPECT_EQ(clipped, std::vector<std::string>{}) << what;
         EXPECT_EQ(lamp, kDark) << what;
         EXPECT_EQ(open, c.open) << what << ": a closed port is opened once, silently";
         EXPECT_TRUE(m_boxes.empty()) << what << ": " << m_boxes.front().caption;
