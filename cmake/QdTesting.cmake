@@ -4,6 +4,21 @@
 # One GoogleTest executable, registered as one CTest test. In the Windows tree it runs under
 # Wine through CMAKE_CROSSCOMPILING_EMULATOR (tools/wine-run.sh and the session's state folder),
 # in the native tree under the sanitizers.
+#
+# The Windows tests run two at a time in one Wine session: one prefix, one registry, one screen.
+# A test that uses one of these shared things takes its lock, so that no other test using it
+# runs at the same time:
+#   desktop       shows a window, reads screen pixels, or needs the focus or the foreground
+#   profile       starts Quillodrome.exe or writes HKCU\Software\Brenvale\Quillodrome
+#   serial_ports  maps or opens COM ports (the pedal simulator fixture)
+#   audio         checks what the player produces or how long playback takes
+#   internet_settings  changes the per-user proxy settings, or makes the program check for an
+#                 update through them
+# So a test that starts Quillodrome.exe takes RESOURCE_LOCK desktop profile, and serial_ports
+# as well when it presses the simulated pedal. Everything else is private to one test by its
+# name: registry keys, files in the temporary folder and kernel objects carry the test's or the
+# process's own name (a profile of its own: CWinApp("QdSomethingTest")). Wine takes the
+# temporary folder from the prefix, not from the environment, so it cannot differ per test.
 function(qd_add_test)
     cmake_parse_arguments(T "WINDOWS_ONLY;NATIVE_ONLY;NO_GTEST_MAIN" "NAME;TIMEOUT"
                           "SOURCES;LIBS;ENV;RESOURCE_LOCK" ${ARGN})

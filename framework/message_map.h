@@ -38,8 +38,18 @@ constexpr UINT kReflectBase = 0x2000;
 // Stands for the seven WM_CTLCOLOR* messages in one entry.
 constexpr UINT kAnyCtlColor = 0xFFFF0001u;
 constexpr UINT kReflectedCtlColor = 0xFFFF0002u;
-// A command entry that takes both menu (0) and accelerator (1) codes.
+// A plain command entry: a menu item (code 0) or an accelerator (code 1), both without a control
+// handle, or a button's click (BN_CLICKED) and fast second click (BN_DOUBLECLICKED) from the
+// control. Code 1 from a control (STN_DBLCLK, CBN_SELCHANGE) is another event and never a
+// plain command.
 constexpr UINT kCommandCode = 0xFFFFFFFFu;
+
+inline bool IsPlainCommand(const Message& m) {
+    const UINT code = HIWORD(m.wParam);
+    if (m.lParam == 0)
+        return code == 0 || code == 1;
+    return code == BN_CLICKED || code == BN_DOUBLECLICKED;
+}
 
 inline bool IsCtlColor(UINT message) {
     return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC;
@@ -80,7 +90,7 @@ private:
         switch (e.message) {
         case WM_COMMAND:
             return m.message == WM_COMMAND && LOWORD(m.wParam) == e.id &&
-                   (e.code == kCommandCode ? HIWORD(m.wParam) <= 1 : HIWORD(m.wParam) == e.code);
+                   (e.code == kCommandCode ? IsPlainCommand(m) : HIWORD(m.wParam) == e.code);
         case WM_NOTIFY: {
             if (m.message != WM_NOTIFY)
                 return false;
@@ -160,7 +170,8 @@ typename MessageMap<T>::Entry Paint(void (T::*h)()) {
     return Simple(WM_PAINT, h);
 }
 
-// WM_COMMAND from a button, menu item or accelerator: void f().
+// WM_COMMAND from a menu item, an accelerator or a button's click (see kCommandCode): void f().
+// A combo box or list box reports other events with code 5; give such controls explicit codes.
 template <class T>
 typename MessageMap<T>::Entry Command(UINT id, void (T::*h)()) {
     using Sig = decltype(h);

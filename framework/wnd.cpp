@@ -26,7 +26,8 @@ CWnd::~CWnd() {
 }
 
 bool CWnd::SubclassWindow(HWND wnd) {
-    if (!wnd || m_bSubclassed)
+    // One object per window: a second one would take the first one's messages away silently.
+    if (!wnd || m_bSubclassed || FromHandlePermanent(wnd))
         return false;
     if (!::SetWindowSubclass(wnd, &CWnd::SubclassProc, kSubclassId,
                              reinterpret_cast<DWORD_PTR>(this)))

@@ -26,7 +26,8 @@ public:
     HWND m_hWnd = nullptr;
     HWND GetSafeHwnd() const { return m_hWnd; }
 
-    // Routes the messages of an existing window (a dialog's control) to this object.
+    // Routes the messages of an existing window (a dialog's control) to this object. False when
+    // this object or the window is already bound.
     bool SubclassWindow(HWND wnd);
     bool SubclassDlgItem(UINT id, const CWnd& parent);
     // Gives the window back to its own procedure; returns it.

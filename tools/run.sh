@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Sets up, builds and starts Quillodrome under Wine with a generated French demo recording.
 #
-# On a desktop (DISPLAY set) the toolbar appears there and the command returns when it is
-# closed. On a headless machine it runs on a private Xvfb display, saves a screenshot, says
-# where, and stops the program (QD_KEEP_RUNNING=1 keeps it running until Ctrl-C).
+# On a desktop (DISPLAY set and reachable) the toolbar appears there and the command returns when
+# it is closed. On a headless machine it runs on a private Xvfb display, saves a picture of the
+# toolbar window to build/run/quillodrome.png (and of the whole screen to build/run/screen.png),
+# says where, and closes the program (QD_KEEP_RUNNING=1 keeps it running until Ctrl-C). It fails
+# when no toolbar appears.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 tools/install-deps.sh
+mkdir -p build/run
 cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
     -DQD_BENCH=OFF >build/win-configure.log 2>&1 || { cat build/win-configure.log; exit 1; }
 cmake --build build/win --target Quillodrome -j "${QD_JOBS:-2}"
@@ -21,7 +24,9 @@ if [ ! -s "$demo/entretien_demo.mp3" ]; then
 Pouvez-vous vous présenter en quelques mots, et nous dire depuis quand vous travaillez ici ? \
 Bien sûr. Je m'appelle Camille, je suis infirmière depuis douze ans, d'abord à l'hôpital, \
 puis en soins à domicile." >/dev/null
-    lame --quiet -b 96 "$demo/entretien_demo.wav" "$demo/entretien_demo.mp3"
+    # Written aside and renamed: an interrupted run does not leave half a recording behind.
+    lame --quiet -b 96 "$demo/entretien_demo.wav" "$demo/entretien_demo.tmp.mp3"
+    mv "$demo/entretien_demo.tmp.mp3" "$demo/entretien_demo.mp3"
 fi
 
 state=$root/build/run/wine
@@ -32,35 +37,61 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
 fi
 tools/wine-session.sh start "$state"
 trap 'tools/wine-session.sh stop "$state"' EXIT
+# Ctrl-C and kill end the script through its exit trap, which stops the session.
+trap 'exit 130' INT
+trap 'exit 143' TERM
+# shellcheck disable=SC1091
+. "$state/env.sh"
 
-(
-    # shellcheck disable=SC1091
-    . "$state/env.sh"
-    # The demo reopens the recording; the first-run wait is skipped once.
-    windemo="Z:${demo//\//\\}\\entretien_demo.mp3"
-    key='HKCU\Software\Brenvale\Quillodrome\Settings'
-    "$WINE" reg add "$key" /v Recent /t REG_SZ /d "$windemo" /f >/dev/null 2>&1
-    "$WINE" reg add "$key" /v Installing /t REG_DWORD /d 0 /f >/dev/null 2>&1
-    "$WINE" "$root/build/win/bin/Quillodrome.exe" >"$state/logs/quillodrome.log" 2>&1 &
-    echo $! >"$state/program.pid"
-)
-pid=$(cat "$state/program.pid")
+# The demo reopens the recording; the first-run wait is skipped once.
+windemo="Z:${demo//\//\\}\\entretien_demo.mp3"
+key='HKCU\Software\Brenvale\Quillodrome\Settings'
+"$WINE" reg add "$key" /v Recent /t REG_SZ /d "$windemo" /f >/dev/null 2>&1
+"$WINE" reg add "$key" /v Installing /t REG_DWORD /d 0 /f >/dev/null 2>&1
+"$WINE" "$root/build/win/bin/Quillodrome.exe" >"$state/logs/quillodrome.log" 2>&1 </dev/null &
+pid=$!
 
 if [ "$headless" -eq 0 ]; then
     echo "Quillodrome runs on $DISPLAY; close its window to end."
-    while kill -0 "$pid" 2>/dev/null; do sleep 1; done
+    wait "$pid" || true
     exit 0
 fi
 
-sleep 6
+# The toolbar is the program's only visible window (Wine marks its X windows with the process
+# id); the first start in a fresh prefix may take a while on a busy machine.
+window=
+for _ in $(seq 1 600); do
+    window=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1 || true)
+    [ -n "$window" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+if [ -z "$window" ]; then
+    echo "run: Quillodrome showed no window (see $state/logs/quillodrome.log)" >&2
+    exit 1
+fi
+sleep 1 # let the skin and the caption paint
 shot=$root/build/run/quillodrome.png
-(
-    # shellcheck disable=SC1091
-    . "$state/env.sh"
-    import -window root -crop 640x200+0+0 "$shot"
-)
-echo "Quillodrome ran on a private display (no desktop here); screenshot: $shot"
+import -window "$window" "$shot"
+import -window root "$root/build/run/screen.png"
+eval "$(xdotool getwindowgeometry --shell "$window")"
+echo "Quillodrome ran on a private display (no desktop here): its ${WIDTH}x$HEIGHT toolbar at" \
+    "$X,$Y; screenshot: $shot"
+
 if [ "${QD_KEEP_RUNNING:-0}" = 1 ]; then
     echo "Running until Ctrl-C."
-    while kill -0 "$pid" 2>/dev/null; do sleep 1; done
+    wait "$pid" || true
+    exit 0
 fi
+
+# Closed as a user would (its window is asked to close), so that it saves its settings.
+"$WINE" taskkill /im Quillodrome.exe >/dev/null 2>&1 || true
+for _ in $(seq 1 100); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$pid" 2>/dev/null; then
+    echo "run: Quillodrome did not close when asked" >&2
+    exit 1
+fi
+wait "$pid" || { echo "run: Quillodrome ended with status $?" >&2; exit 1; }

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the native tree (portable code under AddressSanitizer and
-# UndefinedBehaviorSanitizer, fuzz corpora replayed) and the Windows tree under Wine.
+# UndefinedBehaviorSanitizer, fuzz corpora replayed), the Windows tree under Wine, and last the
+# README's run command on a private display, whose toolbar must show up. The closing line,
+# "N passed, N failed", counts all of them.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -43,8 +45,11 @@ mkdir -p build
 if cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
     -DQD_BENCH=OFF >build/win-configure.log 2>&1 || { cat build/win-configure.log; false; }; then
     if cmake --build build/win -j "$jobs"; then
+        # Two at a time is safe: the tests share one Wine session, and those that use a shared
+        # part of it (the screen and focus, the program's profile, COM ports, sound, proxy
+        # settings) hold a RESOURCE_LOCK for it (cmake/QdTesting.cmake lists them).
         run_ctest windows tools/wine-session.sh run build/win/wine \
-            ctest --test-dir build/win --output-on-failure
+            ctest --test-dir build/win -j "$jobs" --output-on-failure
     else
         status=1
         summary+=("windows: build failed")
@@ -52,6 +57,32 @@ if cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_6
 else
     status=1
     summary+=("windows: configure failed")
+fi
+
+echo "== Run command on a private display"
+# The toolbar picture must be a window of its own size that is not the empty screen around it.
+check_shot() {
+    /usr/bin/python3 - "$root/build/run/quillodrome.png" "$root/build/run/screen.png" <<'PY'
+import sys
+from PIL import Image
+shot = Image.open(sys.argv[1]).convert("RGB")
+screen = Image.open(sys.argv[2]).convert("RGB")
+w, h = shot.size
+background = screen.getpixel((screen.width - 1, screen.height - 1))
+colours = shot.getcolors(w * h)
+empty = sum(n for n, c in colours if c == background)
+print(f"toolbar picture {w}x{h}: {len(colours)} colours, {100 * empty // (w * h)}% background")
+sys.exit(0 if w >= 200 and h >= 30 and len(colours) >= 8 and empty < w * h // 2 else 1)
+PY
+}
+rm -f build/run/quillodrome.png build/run/screen.png
+smoke=1
+if env -u DISPLAY tools/run.sh && check_shot; then
+    summary+=("run: the toolbar showed and closed")
+else
+    status=1
+    smoke=0
+    summary+=("run: FAILED (pictures and logs in build/run)")
 fi
 
 echo "== Summary"
@@ -64,5 +95,7 @@ for s in "${summary[@]}"; do
         passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
     fi
 done
+passed=$((passed + smoke))
+failed=$((failed + 1 - smoke))
 echo "$passed passed, $failed failed"
 exit $status

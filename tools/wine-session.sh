@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A private Windows run-time for the tests and the demo: a fresh Wine prefix and HOME under a
-# state folder, Xvfb on a free display with openbox (so that topmost windows and frames behave
-# as on a desktop), a null ALSA output, and a persistent wineserver.
+# state folder, Xvfb on a display number of its own choosing with openbox (so that topmost
+# windows and frames behave as on a desktop), a null ALSA output, and a persistent wineserver.
 #
 #   wine-session.sh start STATE     make everything fresh and start the servers
 #   wine-session.sh stop STATE      stop what start started, by process id
@@ -34,23 +34,18 @@ stop_session() {
         rm -f "$state/pids"
     fi
     if [ -f "$state/display" ]; then
-        local n
+        # A server killed outright leaves its lock and socket behind; remove them only while
+        # the lock still names our server, which is gone by now.
+        local n xpid
         n=$(cat "$state/display")
-        rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n" 2>/dev/null || true
-        rm -f "$state/display"
+        xpid=$(cat "$state/xvfb.pid" 2>/dev/null || true)
+        if [ -n "$xpid" ] && [ "$(tr -d ' ' 2>/dev/null <"/tmp/.X$n-lock")" = "$xpid" ] &&
+            ! kill -0 "$xpid" 2>/dev/null; then
+            rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n"
+        fi
+        rm -f "$state/display" "$state/xvfb.pid"
     fi
     rm -f "$state/env.sh"
-}
-
-free_display() {
-    local n
-    for n in $(seq 91 250); do
-        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-            echo "$n"
-            return 0
-        fi
-    done
-    return 1
 }
 
 start_session() {
@@ -68,20 +63,28 @@ start_session() {
     printf 'pcm.!default { type file slave.pcm "null" file "%s/capture.raw" format "raw" }\n' \
         "$state" >"$state/capture-home/.asoundrc"
 
-    local n display
+    local n display xauth=
     if [ -n "${QD_DESKTOP_DISPLAY:-}" ]; then
-        # A real desktop: show the program there, with the desktop's own window manager.
+        # A real desktop: show the program there, with the desktop's own window manager. The
+        # session's HOME hides the desktop's cookie file, so it is named explicitly.
         display=$QD_DESKTOP_DISPLAY
+        xauth=${XAUTHORITY:-$HOME/.Xauthority}
     else
-        n=$(free_display) || die "no free X display"
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -ac >"$state/logs/xvfb.log" 2>&1 &
+        # The server takes the first free display number itself and writes it to the file
+        # once it accepts connections: no race with other sessions choosing a number.
+        rm -f "$state/displayfd"
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -ac \
+            3>"$state/displayfd" >"$state/logs/xvfb.log" 2>&1 &
         echo $! >>"$state/pids"
-        echo "$n" >"$state/display"
-        for _ in $(seq 1 100); do
-            [ -e "/tmp/.X11-unix/X$n" ] && break
+        echo $! >"$state/xvfb.pid"
+        for _ in $(seq 1 200); do
+            grep -q '^[0-9][0-9]*$' "$state/displayfd" 2>/dev/null && break
+            kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null || break
             sleep 0.05
         done
-        [ -e "/tmp/.X11-unix/X$n" ] || die "Xvfb did not start (see $state/logs/xvfb.log)"
+        n=$(grep -m1 '^[0-9][0-9]*$' "$state/displayfd" 2>/dev/null) ||
+            die "Xvfb did not start (see $state/logs/xvfb.log)"
+        echo "$n" >"$state/display"
         display=":$n"
         DISPLAY=$display openbox --sm-disable >"$state/logs/openbox.log" 2>&1 &
         echo $! >>"$state/pids"
@@ -96,6 +99,7 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES='mscoree,mshtml,winemenubuilder.exe='
 export DISPLAY='$display'
+${xauth:+export XAUTHORITY='$xauth'}
 export HOME='$state/home'
 export XDG_RUNTIME_DIR='$state/home'
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy

@@ -2,8 +2,6 @@
 
 #include "tests/tools/wine_test_paths.h"
 
-#include <cstdio>
-
 namespace ctltest {
 
 namespace {
@@ -46,12 +44,7 @@ PatternParent::PatternParent(int x, int y, int w, int h) {
     RegisterParentClass();
     HWND wnd = ::CreateWindowExA(0, kParentClass, "pattern", WS_POPUP | WS_VISIBLE, x, y, w, h,
                                  nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = qdtest::TopDown32(w, h);
     void* bits = nullptr;
     m_hPattern = ::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     auto* px = static_cast<uint32_t*>(bits);
@@ -117,31 +110,12 @@ void Repaint(HWND wnd) {
                    RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
 }
 
+BITMAPINFO TopDown32(int w, int h) { return qdtest::TopDown32(w, h); }
+
 Picture Capture(HWND wnd, const RECT& rc) {
-    Picture p;
-    p.w = rc.right - rc.left;
-    p.h = rc.bottom - rc.top;
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = p.w;
-    bi.bmiHeader.biHeight = -p.h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC screen = ::GetDC(wnd);
-    HBITMAP dib = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC mem = ::CreateCompatibleDC(screen);
-    HGDIOBJ old = ::SelectObject(mem, dib);
-    ::BitBlt(mem, 0, 0, p.w, p.h, screen, rc.left, rc.top, SRCCOPY);
-    ::GdiFlush();
-    const auto* src = static_cast<const uint32_t*>(bits);
-    p.px.assign(src, src + static_cast<size_t>(p.w) * p.h);
-    for (uint32_t& v : p.px)
-        v &= 0x00FFFFFF;
-    ::SelectObject(mem, old);
-    ::DeleteDC(mem);
-    ::DeleteObject(dib);
-    ::ReleaseDC(wnd, screen);
+    HDC dc = ::GetDC(wnd);
+    Picture p = qdtest::ReadPixels(dc, rc);
+    ::ReleaseDC(wnd, dc);
     return p;
 }
 
@@ -153,27 +127,10 @@ Picture CaptureClient(HWND wnd) {
 
 void Keep(const Picture& p, const std::string& name) {
     const std::string folder = qdtest::FolderFromEnv("QD_ARTIFACT_DIR");
-    if (folder.empty() || p.w == 0 || p.h == 0)
+    if (folder.empty())
         return;
     ::CreateDirectoryA(folder.c_str(), nullptr);
-    FILE* f = std::fopen((folder + name + ".bmp").c_str(), "wb");
-    if (!f)
-        return;
-    BITMAPINFOHEADER ih{};
-    ih.biSize = sizeof ih;
-    ih.biWidth = p.w;
-    ih.biHeight = -p.h;
-    ih.biPlanes = 1;
-    ih.biBitCount = 32;
-    const DWORD pixelBytes = static_cast<DWORD>(p.px.size() * 4);
-    BITMAPFILEHEADER fh{};
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof fh + sizeof ih;
-    fh.bfSize = fh.bfOffBits + pixelBytes;
-    std::fwrite(&fh, sizeof fh, 1, f);
-    std::fwrite(&ih, sizeof ih, 1, f);
-    std::fwrite(p.px.data(), 4, p.px.size(), f);
-    std::fclose(f);
+    qdtest::SaveBmp(p, folder + name + ".bmp");
 }
 
 bool TimerPending(HWND wnd, DWORD ms) {
@@ -233,6 +190,10 @@ HBRUSH WINAPI CountCreateSolidBrush(COLORREF c) {
 HFONT WINAPI CountCreateFontIndirectA(const LOGFONTA* lf) {
     QD_REAL("gdi32.dll", CreateFontIndirectA);
     return Counted(real(lf));
+}
+HBITMAP WINAPI CountLoadBitmapA(HINSTANCE instance, LPCSTR name) {
+    QD_REAL("user32.dll", LoadBitmapA);
+    return Counted(real(instance, name));
 }
 HDC WINAPI CountGetDC(HWND wnd) {
     QD_REAL("user32.dll", GetDC);
@@ -310,6 +271,7 @@ struct Install {
              reinterpret_cast<void*>(&CountCreateFontIndirectA)},
             {"gdi32.dll", "DeleteObject", reinterpret_cast<void*>(&CountDeleteObject)},
             {"gdi32.dll", "DeleteDC", reinterpret_cast<void*>(&CountDeleteDC)},
+            {"user32.dll", "LoadBitmapA", reinterpret_cast<void*>(&CountLoadBitmapA)},
             {"user32.dll", "GetDC", reinterpret_cast<void*>(&CountGetDC)},
             {"user32.dll", "ReleaseDC", reinterpret_cast<void*>(&CountReleaseDC)},
             {"comctl32.dll", "_TrackMouseEvent", reinterpret_cast<void*>(&CountTrackMouseEvent)},

@@ -3,24 +3,17 @@
 #pragma once
 
 #include "framework/wnd.h"
+#include "tests/tools/pixels.h"
 
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace ctltest {
 
 // Pixels as 0x00RRGGBB, top row first.
-struct Picture {
-    int w = 0;
-    int h = 0;
-    std::vector<uint32_t> px;
-    uint32_t At(int x, int y) const { return px[static_cast<size_t>(y) * w + x]; }
-    bool operator==(const Picture& o) const { return w == o.w && h == o.h && px == o.px; }
-    bool operator!=(const Picture& o) const { return !(*this == o); }
-};
+using Picture = qdtest::Pixels;
 
 // The pixel the test pattern has at (x, y) of the parent's client area, as a capture shows it.
 uint32_t PatternPixel(int x, int y);
@@ -59,6 +52,9 @@ void Pump();
 void PumpFor(DWORD ms);
 // Repaints `wnd` and its children now, background included.
 void Repaint(HWND wnd);
+
+// The header of a top-down 32-bit image of w × h pixels.
+BITMAPINFO TopDown32(int w, int h);
 
 // The pixels of `rc` (client coordinates of `wnd`), read from the window's device context.
 Picture Capture(HWND wnd, const RECT& rc);

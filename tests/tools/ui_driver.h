@@ -1,0 +1,124 @@
+// Drives another Windows program from a test, as its user would: starts it, reads its windows,
+// clicks and drags with real mouse input, answers its message boxes and file dialogs, drops
+// files on it and tells which picture a control shows.
+//
+// Mouse input goes through SendInput and so lands on whatever window is under the pointer:
+// the program must be visible and not covered. Tests that use it cannot share a display with
+// each other (give them RESOURCE_LOCK desktop). Input is asynchronous; the helpers here wait
+// until the program has handled what they sent, but anything the program does later (timers,
+// repaints) is for WaitUntil.
+#pragma once
+
+#include "tests/tools/pixels.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace qdtest {
+
+// One started process, ended by the destructor if it still runs.
+class Program {
+public:
+    Program() = default;
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Environment variables ("NAME=value", or "NAME=" to remove one) and command-line arguments
+    // for the next Start, on top of this process's own environment.
+    std::vector<std::string> env;
+    std::string args;
+
+    // Starts `exe` (a full Windows path) in `workDir` (the caller's when null) and waits up to
+    // `timeoutMs` for its first visible unowned top-level window. False with the reason in
+    // `why` when it cannot start, ends early or shows no window in time.
+    bool Start(const std::string& exe, std::string& why, DWORD timeoutMs = 30000,
+               const char* workDir = nullptr);
+
+    HWND Main() const { return m_main; }
+    DWORD Pid() const { return m_pid; }
+    HANDLE Process() const { return m_process; }
+    bool Running() const;
+
+    // Waits for the end of the process and returns its exit code; on timeout records a test
+    // failure, ends the process and returns -1.
+    int WaitExit(DWORD timeoutMs);
+
+private:
+    void Kill();
+    HANDLE m_process = nullptr;
+    DWORD m_pid = 0;
+    HWND m_main = nullptr;
+};
+
+// Why the last helper here that answered false or null did so.
+std::string LastProblem();
+
+// Polls `condition` every 10 ms for up to `timeoutMs`; true as soon as it holds.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000);
+// Returns once the thread that owns `w` has handled everything queued to it so far.
+void Settle(HWND w);
+
+// Texts through WM_GETTEXT (copied across processes by the system), in the ANSI code page.
+std::string Text(HWND w);
+std::string ItemText(HWND dlg, int id);
+// Trackbar position and range end (TBM_GETPOS, TBM_GETRANGEMAX).
+int SliderPos(HWND dlg, int id);
+int SliderMax(HWND dlg, int id);
+
+bool IsTopmost(HWND w);
+// Screen coordinates.
+RECT WindowRect(HWND w);
+RECT ClientRectOnScreen(HWND w);
+
+// Presses and releases the left button over the centre of control `id` of `dlg`. False, with
+// nothing sent, when the centre is not on screen or another window covers it. A second click
+// at the same place follows the first only after the double-click time, so that it does not
+// become a double click.
+bool Click(HWND dlg, int id);
+// Two clicks within the double-click time (an SS_NOTIFY static gets STN_DBLCLK).
+bool DoubleClick(HWND dlg, int id);
+// The button down over the centre of `id`, and the button up wherever the pointer is: an
+// owner-drawn button shows its pressed state in between.
+bool MouseDown(HWND dlg, int id);
+void MouseUp();
+bool PressAndHold(HWND dlg, int id, DWORD ms);
+// Drags the thumb of trackbar `id` with the mouse until it reports `toValue` and releases it
+// there: the trackbar sends its parent WM_HSCROLL/WM_VSCROLL (thumb track, thumb position,
+// end track) and NM_RELEASEDCAPTURE as for a user. False when the thumb cannot be grabbed or
+// the value is out of reach (then the thumb is released where it got to).
+bool DragSlider(HWND dlg, int id, int toValue);
+
+// The first visible window of class "#32770" (a message box or a standard dialog) of process
+// `pid` other than `exclude`, whose caption is `caption` when not null; waits up to
+// `timeoutMs`, null when none came.
+HWND WaitDialog(DWORD pid, DWORD timeoutMs, const char* caption = nullptr, HWND exclude = nullptr);
+// The message of a message box.
+std::string MessageBoxText(HWND box);
+// Presses button `buttonId` (IDOK, IDYES, IDNO, IDRETRY, IDCANCEL…) of a dialog and waits for
+// the dialog to close; false when it has no such button or stays open.
+bool Answer(HWND box, int buttonId, DWORD timeoutMs = 5000);
+// Types `path` into the file-name box of an open or save dialog and confirms it; true when
+// the dialog closed (it stays open, for example, behind an error box about a missing file).
+bool ChooseFile(HWND fileDialog, const std::string& path, DWORD timeoutMs = 10000);
+
+// The client area of `w` as the screen shows it now (covering windows included).
+Pixels Capture(HWND w);
+// Which of `candidates` (bitmap resources of the executable `exePath`) the control `id` shows:
+// the bitmap's pixels must equal the screen's at the top-left of the control's client area,
+// exactly. 0 (or "") when none does.
+int ShownBitmap(HWND dlg, int id, const std::string& exePath,
+                std::initializer_list<int> candidates);
+std::string ShownBitmap(HWND dlg, int id, const std::string& exePath,
+                        std::initializer_list<const char*> candidates);
+
+// Drops `paths` on the window under `clientPoint` (client coordinates of `target`) as the
+// shell does: the nearest window at or above it that accepts files gets WM_DROPFILES with a
+// DROPFILES block made in its own process. False when no window there accepts files.
+bool DropFiles(HWND target, const std::vector<std::string>& paths, POINT clientPoint);
+
+} // namespace qdtest
