@@ -6,7 +6,8 @@
 //
 // The dialog owns the port for its run: the owner hands its port over at construction, stops
 // polling it, and takes back whichever port the dialog holds once DoModal has returned (the one
-// it handed over may be gone by then). Nothing is written to the settings here.
+// it handed over may be gone by then); a port nobody takes back goes with the dialog. Nothing is
+// written to the settings here.
 #pragma once
 
 #include "framework/controls.h"
