@@ -101,6 +101,7 @@ TEST_F(AboutDlgTest, VersionLineAndTheDriverLineForEachPort) {
             driver = Text(wnd, IDC_ABOUT_DRIVER);
             clipped = ctltest::ClippedTexts(wnd);
             ctltest::Repaint(wnd);
+            qdtest::PumpUntil(100, nullptr);
             ctltest::Keep(ctltest::Capture(nullptr, fw::CWnd(wnd).GetWindowRect()),
                           std::string("about_") + c.name);
             ::PostMessageA(wnd, WM_COMMAND, IDOK, 0);
