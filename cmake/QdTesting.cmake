@@ -51,6 +51,26 @@ function(qd_add_test)
     endif()
 endfunction()
 
+# qd_add_dialog_test(NAME name RC script.rc ARTIFACTS folder SOURCES ... [LIBS ...] [ENV k=v ...]
+#                    [RESOURCE_LOCK lock ...])
+#
+# A Wine-run test that builds the program's dialogs from the program's own resources (RC is a
+# script that includes resources.rc), with the on-screen helpers of tests/controls; its
+# screenshots are kept in build/artifacts/<ARTIFACTS>. It shows windows, so it holds the desktop
+# lock besides the ones given.
+function(qd_add_dialog_test)
+    cmake_parse_arguments(T "" "NAME;RC;ARTIFACTS" "SOURCES;LIBS;ENV;RESOURCE_LOCK" ${ARGN})
+    set(_artifacts ${CMAKE_BINARY_DIR}/artifacts/${T_ARTIFACTS})
+    file(MAKE_DIRECTORY ${_artifacts})
+    set(_lock RESOURCE_LOCK desktop ${T_RESOURCE_LOCK})
+    qd_add_test(NAME ${T_NAME} WINDOWS_ONLY
+                SOURCES ${T_SOURCES} ${T_RC}
+                        ${CMAKE_SOURCE_DIR}/tests/controls/controls_test_support.cpp
+                LIBS ${T_LIBS} qd_test_pixels ENV ${T_ENV} QD_ARTIFACT_DIR=${_artifacts} ${_lock})
+    target_include_directories(${T_NAME} PRIVATE ${QD_RES_DIR})
+    set_source_files_properties(${T_RC} PROPERTIES OBJECT_DEPENDS "${QD_RES_DEPENDS}")
+endfunction()
+
 # GoogleTest: the system's build natively, Debian's sources cross-built for Windows.
 if(WIN32)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/wine-run.sh ${CMAKE_BINARY_DIR}/wine

@@ -1,14 +1,17 @@
 // Views of the common dialog controls that the program's windows bind by data exchange.
 //
-// Each wrapper owns nothing: it names the control's messages (bitmap of a static, range and
-// position of a trackbar or a progress bar) so that callers do not pack parameters by hand.
-// A class derived from one of them and subclassed onto its control (DDX_Control) also gets the
-// control's messages and its reflected notifications through its message map.
+// Each wrapper owns nothing: it names the control's messages (bitmap of a static, rows of a
+// combo box, range and position of a trackbar or a progress bar) so that callers do not pack
+// parameters by hand. A class derived from one of them and subclassed onto its control
+// (DDX_Control) also gets the control's messages and its reflected notifications through its
+// message map.
 #pragma once
 
 #include "framework/wnd.h"
 
 #include <commctrl.h>
+
+#include <string>
 
 namespace fw {
 
@@ -27,6 +30,27 @@ public:
     HBITMAP GetBitmap() const {
         return reinterpret_cast<HBITMAP>(SendMessage(STM_GETIMAGE, IMAGE_BITMAP));
     }
+};
+
+// A drop-down list (combo box). Rows are addressed by their 0-based index; CB_ERR (-1) means
+// none.
+class CComboBox : public CWnd {
+public:
+    CComboBox() = default;
+    explicit CComboBox(HWND wnd) : CWnd(wnd) {}
+
+    // Returns the new row's index (at the end of an unsorted list), or CB_ERR.
+    int AddString(const char* text) const {
+        return static_cast<int>(SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)));
+    }
+    void ResetContent() const { SendMessage(CB_RESETCONTENT); }
+    int GetCount() const { return static_cast<int>(SendMessage(CB_GETCOUNT)); }
+    // The selected row, or CB_ERR when none is.
+    int GetCurSel() const { return static_cast<int>(SendMessage(CB_GETCURSEL)); }
+    // -1 clears the selection. Sends no CBN_SELCHANGE: only the user's choices do.
+    int SetCurSel(int row) const { return static_cast<int>(SendMessage(CB_SETCURSEL, row)); }
+    // The text of `row`; empty when there is no such row.
+    std::string GetLBText(int row) const;
 };
 
 // A trackbar (msctls_trackbar32).
@@ -62,5 +86,9 @@ public:
     int SetPos(int pos) const { return static_cast<int>(SendMessage(PBM_SETPOS, pos)); }
     int GetPos() const { return static_cast<int>(SendMessage(PBM_GETPOS)); }
 };
+
+// Asks the system for one WM_MOUSELEAVE to `wnd` once the pointer leaves it. The request ends
+// with that message; a window that wants the next one asks again after it.
+bool TrackMouseLeave(const CWnd& wnd);
 
 } // namespace fw

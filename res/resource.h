@@ -10,8 +10,10 @@
 #define IDS_ABOUTBOX 101
 #define IDM_ABOUTBOX 0x0010
 
+#define IDB_LAMP_OFF 136
 #define IDB_WINDOW_ICON 148
 #define IDB_VOLUME 149
+#define IDB_LAMP_ON 162
 #define IDB_TOP_OFF 163
 #define IDB_TOP_ON 164
 #define IDB_BACKGROUND 165
@@ -44,3 +46,14 @@
 // Dialog 129, the timed wait.
 #define IDC_WAIT_PROGRESS 1001
 #define IDC_WAIT_MESSAGE 1002
+
+// Dialog 130, the pedal settings.
+#define IDC_SETUP_PEDAL 1037
+#define IDC_SETUP_LINE 1042
+#define IDC_SETUP_PORT 1048
+
+// Dialog 100, the About box.
+#define IDC_ABOUT_VERSION 1000
+#define IDC_ABOUT_DRIVER 1003
+#define IDC_ABOUT_WEB 1041
+#define IDC_ABOUT_MAIL 1042

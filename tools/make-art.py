@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Draws the toolbar's art into res/art/: the window skin, the nine buttons (up and pressed),
-the indicator images, the toolbar's window symbol and the program icon.
+the indicator images, the toolbar's window symbol, the program icon and the settings dialog's
+pedal lamp.
 
 Run it with Debian's python3 (python3-pil):   /usr/bin/python3 tools/make-art.py [--preview FILE]
 
@@ -537,6 +538,61 @@ def pedal(bg, state):
     return img
 
 
+# The settings dialog's lamp: 11 x 11 pixels in the standard 16 colours, a round lamp sunk into a
+# light grey face like a radio button (grey and black above and left, white and light grey below
+# and right), dark red when the pedal is released, bright red when it is pressed.
+VGA16 = [
+    (0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),
+    (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0),
+    (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255),
+]
+LAMP_SIZE = 11
+FACE = (192, 192, 192)
+
+
+def lamp(lit):
+    img = Image.new("RGB", (LAMP_SIZE, LAMP_SIZE), FACE)
+    px = img.load()
+    c = (LAMP_SIZE - 1) / 2.0
+    glass = (255, 0, 0) if lit else (128, 0, 0)
+    glint = (255, 255, 255) if lit else (255, 0, 0)
+    for y in range(LAMP_SIZE):
+        for x in range(LAMP_SIZE):
+            d = math.hypot(x - c, y - c)
+            upper_left = (x - c) + (y - c) < 0
+            if d <= 3.3:
+                px[x, y] = glass
+            elif d <= 4.3:
+                px[x, y] = (0, 0, 0) if upper_left else FACE
+            elif d <= 5.3:
+                px[x, y] = (128, 128, 128) if upper_left else (255, 255, 255)
+    px[4, 3] = glint
+    px[3, 4] = glint
+    if lit:
+        px[4, 4] = glint
+    return img
+
+
+def write_bmp16(path, img):
+    """Writes a 4-bit (16-colour) Windows bitmap; every pixel must be one of VGA16."""
+    w, h = img.size
+    px = img.load()
+    stride = ((w * 4 + 31) // 32) * 4
+    rows = bytearray()
+    for y in range(h - 1, -1, -1):
+        row = bytearray(stride)
+        for x in range(w):
+            i = VGA16.index(px[x, y])
+            row[x // 2] |= i << (4 if x % 2 == 0 else 0)
+        rows += row
+    palette = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in VGA16)
+    offset = 14 + 40 + len(palette)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(rows), 0, 0, offset)
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 4, 0, len(rows), 3780, 3780, 16, 0)
+    with open(path, "wb") as f:
+        f.write(header + info + palette + bytes(rows))
+
+
 def volume_wedge(bg):
     img = bg.copy()
     cv = Canvas(img)
@@ -718,6 +774,11 @@ def build():
     return art, icons
 
 
+def lamps():
+    """The settings dialog's two 16-colour lamps, kept apart from the 24-bit toolbar art."""
+    return {"lamp_off": lamp(False), "lamp_on": lamp(True)}
+
+
 def preview(art, path):
     z = 3
     skin = art["skin"].copy()
@@ -775,6 +836,7 @@ def preview(art, path):
     rows.append((art["top_off"], art["top_on"]))
     rows.append((art["no_pedal"], art["pedal_up"], art["pedal_down"]))
     rows.append((art["volume"], art["window_icon"]))
+    rows.append(tuple(lamps().values()))
     icon_row = [symbol_rgba(48), symbol_rgba(32), symbol_rgba(16)]
     sheet_h = sum(max(i.size[1] for i in r) * zz + 8 for r in rows) + 48 * 2 + 16
     sheet = Image.new("RGB", (max(big.size[0], 700), big.size[1] + 12 + sheet_h), (24, 26, 30))
@@ -807,6 +869,8 @@ def main():
     os.makedirs(OUT_DIR, exist_ok=True)
     for name, im in sorted(art.items()):
         im.convert("RGB").save(os.path.join(OUT_DIR, name + ".bmp"), "BMP")
+    for name, im in sorted(lamps().items()):
+        write_bmp16(os.path.join(OUT_DIR, name + ".bmp"), im)
     write_ico(os.path.join(OUT_DIR, "quillodrome.ico"), [icons[16], icons[32], icons[48]])
     if args.preview:
         preview(art, args.preview)

@@ -217,6 +217,19 @@ int WINAPI CountReleaseDC(HWND wnd, HDC dc) {
     g_nLive -= ok != 0;
     return ok;
 }
+
+int g_nLeaveRequests = 0;
+int g_nBeeps = 0;
+BOOL WINAPI CountTrackMouseEvent(TRACKMOUSEEVENT* request) {
+    QD_REAL("comctl32.dll", _TrackMouseEvent);
+    g_nLeaveRequests += (request->dwFlags & TME_LEAVE) && !(request->dwFlags & TME_CANCEL);
+    return real(request);
+}
+BOOL WINAPI CountMessageBeep(UINT type) {
+    QD_REAL("user32.dll", MessageBeep);
+    ++g_nBeeps;
+    return real(type);
+}
 #undef QD_REAL
 
 void Redirect(const char* dll, const char* name, void* replacement) {
@@ -261,6 +274,8 @@ struct Install {
             {"user32.dll", "LoadBitmapA", reinterpret_cast<void*>(&CountLoadBitmapA)},
             {"user32.dll", "GetDC", reinterpret_cast<void*>(&CountGetDC)},
             {"user32.dll", "ReleaseDC", reinterpret_cast<void*>(&CountReleaseDC)},
+            {"comctl32.dll", "_TrackMouseEvent", reinterpret_cast<void*>(&CountTrackMouseEvent)},
+            {"user32.dll", "MessageBeep", reinterpret_cast<void*>(&CountMessageBeep)},
         };
         for (const auto& e : table)
             Redirect(e.dll, e.name, e.wrapper);
@@ -272,6 +287,48 @@ const Install g_install;
 
 int GdiObjects() {
     return g_nLive;
+}
+
+int LeaveRequests() {
+    return g_nLeaveRequests;
+}
+
+int Beeps() {
+    return g_nBeeps;
+}
+
+std::vector<std::string> ClippedTexts(HWND dialog) {
+    std::vector<std::string> clipped;
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        char cls[32] = {};
+        ::GetClassNameA(child, cls, sizeof cls);
+        const DWORD kind = static_cast<DWORD>(::GetWindowLongA(child, GWL_STYLE)) & SS_TYPEMASK;
+        if (::lstrcmpiA(cls, "Static") != 0 || (kind > SS_RIGHT && kind != SS_LEFTNOWORDWRAP))
+            continue;
+        char text[512] = {};
+        ::GetWindowTextA(child, text, sizeof text);
+        RECT rc{};
+        ::GetClientRect(child, &rc);
+        HDC dc = ::GetDC(child);
+        HGDIOBJ old =
+            ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(child, WM_GETFONT, 0, 0)));
+        std::string all = text;
+        for (size_t start = 0; start <= all.size();) {
+            size_t end = all.find('\n', start);
+            if (end == std::string::npos)
+                end = all.size();
+            SIZE size{};
+            ::GetTextExtentPoint32A(dc, all.c_str() + start, static_cast<int>(end - start), &size);
+            if (size.cx > rc.right)
+                clipped.push_back(all + " (" + std::to_string(size.cx) + " > " +
+                                  std::to_string(rc.right) + ")");
+            start = end + 1;
+        }
+        ::SelectObject(dc, old);
+        ::ReleaseDC(child, dc);
+    }
+    return clipped;
 }
 
 HFONT DialogFont() {

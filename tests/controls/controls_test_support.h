@@ -70,6 +70,15 @@ bool TimerPending(HWND wnd, DWORD ms);
 // since Wine's GetGuiResources answers 0.
 int GdiObjects();
 
+// Leave notifications asked for (_TrackMouseEvent with TME_LEAVE) and beeps sounded
+// (MessageBeep) by this executable's own code, counted the same way.
+int LeaveRequests();
+int Beeps();
+
+// The texts of `dialog`'s static text controls that are wider than their control in the font
+// the control uses, each line measured on its own.
+std::vector<std::string> ClippedTexts(HWND dialog);
+
 // The dialog font at its usual size (Tahoma 8 points at 96 dpi).
 HFONT DialogFont();
 

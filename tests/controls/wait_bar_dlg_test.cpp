@@ -5,6 +5,7 @@
 #include "framework/win_app.h"
 #include "res/resource.h"
 #include "tests/controls/controls_test_support.h"
+#include "tests/tools/modal_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -14,24 +15,8 @@
 
 namespace {
 
-// Runs `scenario` with the dialog's window once the dialog's modal loop is running.
-std::function<void(HWND)> g_scenario;
-std::string g_caption;
-
-void CALLBACK RunScenario(HWND, UINT, UINT_PTR id, DWORD) {
-    // The dialog manager shows the dialog once its queue is first empty: wait for that.
-    HWND dlg = ::FindWindowA("#32770", g_caption.c_str());
-    if (!dlg || !::IsWindowVisible(dlg))
-        return;
-    ::KillTimer(nullptr, id);
-    g_scenario(dlg);
-}
-
 INT_PTR ShowWith(CWaitBarDlg& dlg, std::function<void(HWND)> scenario) {
-    g_scenario = std::move(scenario);
-    g_caption = dlg.m_strCaption;
-    ::SetTimer(nullptr, 0, 1, &RunScenario);
-    return dlg.DoModal();
+    return qdtest::RunModal(dlg, dlg.m_strCaption, std::move(scenario));
 }
 
 int Bar(HWND dlg) {
@@ -175,7 +160,6 @@ TEST(WaitBar, RefusedTimerAsksAndCancelQuitsEvenWhenTheRetryWorked) {
         return IDCANCEL;
     });
     CWaitBarDlg dlg("Quillodrome", "Installation en cours...", 15);
-    g_caption = dlg.m_strCaption;
     const DWORD start = ::GetTickCount();
     dlg.DoModal();
     fw::SetTimerRefusalHook(nullptr);

@@ -4,8 +4,7 @@
 #include "pedal/usb_port.h"
 
 #include "framework/win_app.h"
-#include "tests/tools/fake_ftd2xx_control.h"
-#include "tests/tools/wine_test_paths.h"
+#include "tests/tools/fake_ftd2xx_session.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -28,15 +27,8 @@ struct Box {
 class UsbPortTest : public testing::Test {
 protected:
     void SetUp() override {
-        const std::string name = fake_ftd2xx::MappingName(::GetCurrentProcessId());
-        if (!s_hMapping)
-            s_hMapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                              sizeof(fake_ftd2xx::Control), name.c_str());
-        ASSERT_NE(s_hMapping, nullptr);
-        m_pFake = static_cast<fake_ftd2xx::Control*>(
-            ::MapViewOfFile(s_hMapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(fake_ftd2xx::Control)));
-        ASSERT_NE(m_pFake, nullptr);
-        std::memset(m_pFake, 0, sizeof *m_pFake);
+        ASSERT_TRUE(m_fake.Ready());
+        m_pFake = m_fake.operator->();
         UseLibrary("full");
         fw::SetMessageBoxHook([this](HWND owner, const char* text, const char* caption, UINT type) {
             m_boxes.push_back({owner, text, caption, type});
@@ -47,29 +39,21 @@ protected:
     void TearDown() override {
         fw::SetMessageBoxHook(nullptr);
         EXPECT_EQ(::GetModuleHandleA("Ftd2xx.dll"), nullptr) << "the library was left loaded";
-        ::SetDllDirectoryA(nullptr);
-        ::UnmapViewOfFile(m_pFake);
     }
 
     // Points the DLL search at a folder of the fake library: "full", "incomplete" or "none".
     void UseLibrary(const char* variant) {
-        const std::string folder = qdtest::FolderFromEnv("QD_FAKE_FTD2XX");
-        ASSERT_FALSE(folder.empty()) << "QD_FAKE_FTD2XX is not set";
-        ASSERT_TRUE(::SetDllDirectoryA((folder + variant).c_str()));
+        ASSERT_TRUE(m_fake.UseLibrary(variant)) << "QD_FAKE_FTD2XX is not set";
     }
 
     fake_ftd2xx::Device& AddDevice(const char* description) {
-        fake_ftd2xx::Device& device = m_pFake->devices[m_pFake->nDevices++];
-        std::strncpy(device.szDescription, description, sizeof device.szDescription - 1);
-        return device;
+        return m_fake.AddDevice(description);
     }
 
+    fake_ftd2xx::Session m_fake;
     fake_ftd2xx::Control* m_pFake = nullptr;
     std::vector<Box> m_boxes;
-    static HANDLE s_hMapping;
 };
-
-HANDLE UsbPortTest::s_hMapping = nullptr;
 
 TEST_F(UsbPortTest, OpensThePedalByItsDescriptionAmongOtherDevices) {
     fake_ftd2xx::Device& other = AddDevice("USB Serial Converter");

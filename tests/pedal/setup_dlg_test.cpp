@@ -1,0 +1,391 @@
+// The pedal settings dialog built from its template, on the serial pedal simulator (COM5, port
+// number 4) and the fake USB library: what it shows for the port it is given, what each row
+// does, the lamp on the real timer, what Cancel gives back, and that no choice leaves a handle,
+// a device or a library load behind.
+#include "pedal/setup_dlg.h"
+
+#include "framework/controls.h"
+#include "framework/timer.h"
+#include "framework/win_app.h"
+#include "pedal/com_port.h"
+#include "pedal/port_catalogue.h"
+#include "pedal/usb_port.h"
+#include "res/resource.h"
+#include "tests/controls/controls_test_support.h"
+#include "tests/tools/fake_ftd2xx_session.h"
+#include "tests/tools/modal_dialog.h"
+#include "tests/tools/pedal_sim_client.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kCom = 5;
+constexpr int kComNum = kCom - 1;
+constexpr const char* kPedal = "Quillodrome Switch One";
+constexpr const char* kInvalid =
+    "Le port spécifié n'est pas valide !\nVérifiez le réglage du port spécifié.";
+constexpr const char* kCaption = "Réglages";
+
+struct Box {
+    HWND owner;
+    std::string text;
+    std::string caption;
+};
+
+// Counts the ticks the dialog has handled.
+class CountingSetupDlg : public SetupDlg {
+public:
+    using SetupDlg::SetupDlg;
+    int m_nTicks = 0;
+
+protected:
+    bool OnWndMsg(const fw::Message& m, LRESULT& result) override {
+        m_nTicks += m.message == WM_TIMER;
+        return SetupDlg::OnWndMsg(m, result);
+    }
+};
+
+std::string Text(HWND dlg, int id) {
+    char text[256] = {};
+    ::GetDlgItemTextA(dlg, id, text, sizeof text);
+    return text;
+}
+
+fw::CComboBox Combo(HWND dlg) {
+    return fw::CComboBox(::GetDlgItem(dlg, IDC_SETUP_PORT));
+}
+
+std::string Selected(HWND dlg) {
+    const fw::CComboBox combo = Combo(dlg);
+    return combo.GetLBText(combo.GetCurSel());
+}
+
+// The user picks `row` in the list.
+void Choose(HWND dlg, int row) {
+    Combo(dlg).SetCurSel(row);
+    ::SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_SETUP_PORT, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dlg, IDC_SETUP_PORT)));
+}
+
+void Tick(HWND dlg) {
+    ::SendMessageA(dlg, WM_TIMER, fw::kWindowTimerId, 0);
+}
+
+// The colour at the middle of the image the lamp holds now: 0x800000 released, 0xFF0000 lit.
+uint32_t LampColour(HWND dlg) {
+    auto bitmap = reinterpret_cast<HBITMAP>(
+        ::SendDlgItemMessageA(dlg, IDC_SETUP_PEDAL, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    BITMAP info{};
+    if (!bitmap || !::GetObjectA(bitmap, sizeof info, &info) || info.bmWidth != 11 ||
+        info.bmHeight != 11)
+        return 0xFFFFFFFF;
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = 11;
+    bi.bmiHeader.biHeight = -11;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    uint32_t px[11 * 11] = {};
+    HDC dc = ::GetDC(nullptr);
+    ::GetDIBits(dc, bitmap, 0, 11, px, &bi, DIB_RGB_COLORS);
+    ::ReleaseDC(nullptr, dc);
+    return px[6 * 11 + 6] & 0xFFFFFF;
+}
+constexpr uint32_t kDark = 0x800000;
+constexpr uint32_t kLit = 0xFF0000;
+
+class SetupDlgTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        ASSERT_TRUE(m_sim.Connect(why)) << why;
+        ASSERT_TRUE(m_sim.OpenPort(kCom, why)) << why;
+        ASSERT_TRUE(m_fake.Ready());
+        ASSERT_TRUE(m_fake.UseLibrary("full")) << "QD_FAKE_FTD2XX is not set";
+        fw::SetMessageBoxHook([this](HWND owner, const char* text, const char* caption, UINT) {
+            m_boxes.push_back({owner, text, caption});
+            return IDOK;
+        });
+    }
+    void TearDown() override {
+        fw::SetMessageBoxHook(nullptr);
+        fw::SetTimerRefusalHook(nullptr);
+        EXPECT_EQ(::GetModuleHandleA("Ftd2xx.dll"), nullptr) << "the library was left loaded";
+    }
+
+    struct Run {
+        INT_PTR result;
+        std::unique_ptr<CPort> port;
+    };
+    // Runs the dialog on `port`; `scenario` acts in it and must end it.
+    Run Show(std::unique_ptr<CPort> port, const std::function<void(HWND, SetupDlg&)>& scenario) {
+        CountingSetupDlg dlg(nullptr, std::move(port));
+        const INT_PTR result =
+            qdtest::RunModal(dlg, kCaption, [&](HWND wnd) { scenario(wnd, dlg); });
+        return {result, dlg.TakePort()};
+    }
+
+    std::unique_ptr<CPort> OpenUsbPedal() {
+        m_fake.AddDevice(kPedal);
+        auto port = CreatePort(pedal::kPortTypeUsb, 0);
+        EXPECT_EQ(port->Open(), 1);
+        return port;
+    }
+
+    pedal_sim::Client m_sim;
+    fake_ftd2xx::Session m_fake;
+    std::vector<Box> m_boxes;
+};
+
+TEST_F(SetupDlgTest, ShowsTheCurrentPortSelectedAndDescribedOnEveryTick) {
+    const struct {
+        int type, num;
+        bool bPedal;
+        const char* selected;
+        const char* line;
+        int open;
+    } cases[] = {
+        {1, 2, false, "Com3:", "Com3: Port type:1 Num:2 Val:0", 0},
+        {1, kComNum, false, "Com5:", "Com5: Port type:1 Num:4 Val:0", 1},
+        {3, 0, true, "USB:", "USB Port type:3 Num:0 Val:0", 1},
+        {3, 0, false, "USB:", "USB Port type:3 Num:0 Val:0", 0},
+        {0, 0, false, "None ", "None Port type:0 Num:0 Val:0", 0},
+        {2, 1, false, "None ", "None Port type:0 Num:0 Val:0", 0},
+    };
+    for (const auto& c : cases) {
+        m_fake->nDevices = 0;
+        if (c.bPedal)
+            m_fake.AddDevice(kPedal);
+        std::vector<std::string> rows;
+        std::string title, label, selected, line;
+        uint32_t lamp = 0;
+        int open = -1;
+        std::vector<std::string> clipped;
+        const Run run = Show(CreatePort(c.type, c.num), [&](HWND dlg, SetupDlg& setup) {
+            char text[64] = {};
+            ::GetWindowTextA(dlg, text, sizeof text);
+            title = text;
+            const fw::CComboBox combo = Combo(dlg);
+            for (int i = 0; i < combo.GetCount(); ++i)
+                rows.push_back(combo.GetLBText(i));
+            selected = Selected(dlg);
+            lamp = LampColour(dlg);
+            open = setup.GetPort()->IsOpen();
+            Tick(dlg);
+            line = Text(dlg, IDC_SETUP_LINE);
+            clipped = ctltest::ClippedTexts(dlg);
+            if (c.type == 1 && c.num == kComNum) {
+                // Kept for a look: the list dropped down over the dialog.
+                Combo(dlg).SendMessage(CB_SHOWDROPDOWN, TRUE);
+                qdtest::PumpUntil(200, nullptr);
+                RECT rc = fw::CWnd(dlg).GetWindowRect(), list{};
+                Combo(dlg).SendMessage(CB_GETDROPPEDCONTROLRECT, 0,
+                                       reinterpret_cast<LPARAM>(&list));
+                ::UnionRect(&rc, &rc, &list);
+                ctltest::Keep(ctltest::Capture(nullptr, rc), "setup_dialog_list");
+                Combo(dlg).SendMessage(CB_SHOWDROPDOWN, FALSE);
+                qdtest::PumpUntil(100, nullptr);
+                ctltest::Keep(ctltest::Capture(nullptr, fw::CWnd(dlg).GetWindowRect()),
+                              "setup_dialog");
+            }
+            ::PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+        });
+        const std::string what = std::string(c.selected) + " " + std::to_string(c.type);
+        EXPECT_EQ(title, "Réglages");
+        EXPECT_EQ(rows, std::vector<std::string>(std::begin(pedal::g_szPortComboTexts),
+                                                 std::end(pedal::g_szPortComboTexts)));
+        EXPECT_EQ(selected, c.selected) << what;
+        EXPECT_EQ(line, c.line) << what;
+        EXPECT_EQ(clipped, std::vector<std::string>{}) << what;
+        EXPECT_EQ(lamp, kDark) << what;
+        EXPECT_EQ(open, c.open) << what << ": a closed port is opened once, silently";
+        EXPECT_TRUE(m_boxes.empty()) << what << ": " << m_boxes.front().caption;
+        EXPECT_EQ(run.result, IDOK);
+        ASSERT_TRUE(run.port);
+        EXPECT_EQ(run.port->IsOpen(), c.open) << what << ": OK keeps the port as it is";
+    }
+}
+
+TEST_F(SetupDlgTest, EachRowIsReportedWithItsDisplayNameWhenItWillNotOpen) {
+    const std::string invalid = kInvalid;
+    const struct {
+        int row;
+        const char* devices; // "pedal", "failing" (listed, will not open) or ""
+        std::vector<std::pair<std::string, std::string>> boxes;
+    } cases[] = {
+        {0, "", {{invalid, "None"}}},
+        {3, "", {{invalid, "Com3:"}}},
+        {5, "", {}},
+        {9, "", {{invalid, "Lpt1:"}}},
+        {10, "", {{invalid, "Lpt2:"}}},
+        {11, "", {{invalid, "USB"}}},
+        {11, "pedal", {}},
+        {11, "failing", {{"Open error: 4", "USB Open"}, {invalid, "USB"}}},
+    };
+    for (const auto& c : cases) {
+        m_fake->nDevices = 0;
+        m_fake->nOpenExStatus = 0;
+        if (std::string(c.devices) != "")
+            m_fake.AddDevice(kPedal);
+        if (std::string(c.devices) == "failing")
+            m_fake->nOpenExStatus = 4;
+        HWND shown = nullptr;
+        std::string line;
+        const Run run = Show(CreatePort(0, 0), [&](HWND dlg, SetupDlg&) {
+            shown = dlg;
+            m_boxes.clear();
+            Choose(dlg, c.row);
+            Tick(dlg);
+            line = Text(dlg, IDC_SETUP_LINE);
+            ::PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+        });
+        const std::string what = std::to_string(c.row) + " " + c.devices;
+        std::vector<std::pair<std::string, std::string>> boxes;
+        for (const Box& b : m_boxes)
+            boxes.emplace_back(b.text, b.caption);
+        EXPECT_EQ(boxes, c.boxes) << what;
+        if (!m_boxes.empty()) {
+            EXPECT_EQ(m_boxes.back().owner, shown) << what << ": the dialog owns its box";
+        }
+        ASSERT_TRUE(run.port) << what;
+        const int type = pedal::g_nPortTypes[c.row] == 2 ? 0 : pedal::g_nPortTypes[c.row];
+        EXPECT_EQ(run.port->GetType(), type) << what << ": the unopened port stays current";
+        EXPECT_EQ(run.port->IsOpen(), c.boxes.empty() ? 1 : 0) << what;
+        EXPECT_EQ(line.substr(0, line.find(' ')), pedal::g_szPortNames[type == 0 ? 0 : c.row])
+            << what;
+    }
+}
+
+TEST_F(SetupDlgTest, ALptChoiceComesBackAsNoPedal) {
+    for (int row : {9, 10}) {
+        Run run = Show(CreatePort(1, kComNum), [&](HWND dlg, SetupDlg&) {
+            Choose(dlg, row);
+            ::PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+        });
+        EXPECT_EQ(run.result, IDOK);
+        ASSERT_TRUE(run.port);
+        EXPECT_EQ(run.port->GetType(), 0);
+        EXPECT_EQ(run.port->GetNum(), 0);
+        std::string selected;
+        Show(std::move(run.port), [&](HWND dlg, SetupDlg&) {
+            selected = Selected(dlg);
+            ::PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+        });
+        EXPECT_EQ(selected, "None ") << row;
+    }
+}
+
+TEST_F(SetupDlgTest, TheLampFollowsThePedalOnTheFiftyMillisecondTimer) {
+    std::vector<UINT> periods;
+    fw::SetTimerRefusalHook([&](HWND, UINT elapse) {
+        periods.push_back(elapse);
+        return false;
+    });
+    std::vector<int> ticksToLight, ticksToDarken;
+    uint32_t first = 0;
+    CountingSetupDlg dlg(nullptr, CreatePort(1, kComNum));
+    qdtest::RunModal(dlg, kCaption, [&](HWND wnd) {
+        first = LampColour(wnd);
+        qdtest::PumpUntil(200, nullptr);
+        const auto TicksUntil = [&](uint32_t colour) {
+            const int start = dlg.m_nTicks;
+            if (!qdtest::PumpUntil(1000, [&] { return LampColour(wnd) == colour; }))
+                return -1;
+            return dlg.m_nTicks - start;
+        };
+        for (int i = 0; i < 3; ++i) {
+            m_sim.Press(kCom);
+            ticksToLight.push_back(TicksUntil(kLit));
+            m_sim.Release(kCom);
+            ticksToDarken.push_back(TicksUntil(kDark));
+        }
+        ::PostMessageA(wnd, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(periods, std::vector<UINT>{50});
+    EXPECT_EQ(first, kDark);
+    // A press is seen on the poll after the one whose probe came back; a release likewise.
+    for (int n : ticksToLight) {
+        EXPECT_GE(n, 1);
+        EXPECT_LE(n, 2);
+    }
+    for (int n : ticksToDarken) {
+        EXPECT_GE(n, 1);
+        EXPECT_LE(n, 2);
+    }
+}
+
+TEST_F(SetupDlgTest, CancelAlwaysGivesBackANewPortOfTheSavedKindOpenedAfresh) {
+    const struct {
+        const char* how;
+        int row; // -1: no change
+    } cases[] = {{"after choosing Com2:", 2}, {"without a change", -1}, {"after USB:", 11}};
+    for (const auto& c : cases) {
+        *m_fake.operator->() = {};
+        std::unique_ptr<CPort> port = OpenUsbPedal();
+        fake_ftd2xx::Device& pedal = m_fake->devices[0];
+        const Run run = Show(std::move(port), [&](HWND dlg, SetupDlg&) {
+            if (c.row >= 0)
+                Choose(dlg, c.row);
+            ::PostMessageA(dlg, WM_COMMAND, IDCANCEL, 0);
+        });
+        EXPECT_EQ(run.result, IDCANCEL) << c.how;
+        ASSERT_TRUE(run.port) << c.how;
+        EXPECT_NE(dynamic_cast<CUSB*>(run.port.get()), nullptr) << c.how;
+        EXPECT_EQ(run.port->GetNum(), 0) << c.how;
+        EXPECT_EQ(run.port->IsOpen(), 1) << c.how;
+        const int extra = c.row == 11 ? 1 : 0;
+        EXPECT_EQ(pedal.nOpens, 2u + extra) << c.how << ": the device was opened again";
+        EXPECT_EQ(pedal.nCloses, 1u + extra) << c.how << ": the device was closed first";
+        EXPECT_EQ(pedal.bOpen, 1u) << c.how;
+    }
+}
+
+TEST_F(SetupDlgTest, QuickChangesOverEveryRowLeaveNoHandleDeviceOrLibraryBehind) {
+    fake_ftd2xx::Device& pedal = m_fake.AddDevice(kPedal);
+    auto start = CreatePort(pedal::kPortTypeUsb, 0);
+    ASSERT_EQ(start->Open(), 1);
+    m_sim.Press(kCom);
+    std::vector<std::string> wrong;
+    for (INT_PTR end : {IDOK, IDCANCEL}) {
+        Run run = Show(std::move(start), [&](HWND dlg, SetupDlg& setup) {
+            for (int round = 0; round < 3; ++round)
+                for (int row : {11, 5, 0, 11, 5, 1, 2, 3, 4, 6, 7, 8, 9, 10, 11, 11, 5, 5}) {
+                    Choose(dlg, row);
+                    Tick(dlg);
+                    CPort* port = setup.GetPort();
+                    const int type = pedal::g_nPortTypes[row] == 2 ? 0 : pedal::g_nPortTypes[row];
+                    const int num = type == 0 ? 0 : pedal::g_nPortNums[row];
+                    // Only the simulated COM5 and the USB pedal are known to be there; the
+                    // host may have a first serial port of its own.
+                    const int open = row == 5 || row == 11 ? 1 : type == 1 ? -1 : 0;
+                    if (!port || port->GetType() != type || port->GetNum() != num ||
+                        (open >= 0 && port->IsOpen() != open) ||
+                        (open == 0 && port->IsPressed() != 0))
+                        wrong.push_back(std::to_string(row));
+                }
+            ::PostMessageA(dlg, WM_COMMAND, static_cast<WPARAM>(end), 0);
+        });
+        ASSERT_TRUE(run.port);
+        EXPECT_EQ(run.port->IsOpen(), 1);
+        // OK keeps Com5:; Cancel goes back to the Com5: the second run was given.
+        EXPECT_EQ(run.port->GetType(), 1);
+        EXPECT_EQ(run.port->GetNum(), kComNum);
+        start = std::move(run.port);
+    }
+    start.reset();
+    EXPECT_EQ(wrong, std::vector<std::string>{}) << "rows that left the wrong port";
+    EXPECT_EQ(m_sim.Holders(kCom), 0) << "a serial handle was kept";
+    EXPECT_EQ(pedal.bOpen, 0u);
+    EXPECT_EQ(pedal.nOpens, pedal.nCloses);
+    EXPECT_EQ(m_fake.Loaded(), 0) << "a library load was kept";
+    EXPECT_EQ(m_fake->nBadHandleCalls, 0u) << "a closed device was used";
+}
+
+} // namespace
