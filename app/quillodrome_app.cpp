@@ -11,8 +11,13 @@ CQuillodromeApp& TheApp() { return *static_cast<CQuillodromeApp*>(fw::AfxGetApp(
 
 BOOL CQuillodromeApp::InitInstance() {
     // The pedal's library is loaded by name: never from whatever folder the typist happens to
-    // be browsing, only from the system's folders or the program's own.
+    // be browsing, only from the system's folders or the program's own. (Systems that predate
+    // the default-directories call still drop the current folder through the first one.)
     ::SetDllDirectoryA("");
+    using SetDefaultDirs = BOOL(WINAPI*)(DWORD);
+    if (auto setDefault = reinterpret_cast<SetDefaultDirs>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories"))))
+        setDefault(0x00001000 /* LOAD_LIBRARY_SEARCH_DEFAULT_DIRS */);
 
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), 0xFF};
     ::InitCommonControlsEx(&controls);

@@ -1,10 +1,13 @@
 #include "app/quillodrome_dlg.h"
 
+#include "app/about_dlg.h"
 #include "app/file_path.h"
 #include "app/maker_site.h"
 #include "app/settings.h"
 #include "controls/wait_bar_dlg.h"
+#include "pedal/setup_dlg.h"
 #include "framework/file_dialog.h"
+#include "framework/shell.h"
 #include "framework/timer.h"
 #include "framework/win_app.h"
 #include "res/resource.h"
@@ -23,6 +26,8 @@ constexpr const char* kIdleCaption = "<< Quillodrome >>";
 constexpr const char* kOpenFilter =
     "Son(*.mp3,*.wav,*.wma,*.m4a)|*.MP3; *.WAV; *.WMA; *.M4A|All Files (*.*)|*.*||";
 constexpr UINT kTickMs = 100;
+// Once the pedal settings have been used the main loop polls twice as often.
+constexpr UINT kFastTickMs = 50;
 // A closed port is tried again on the tick after this many.
 constexpr int kReopenAfterTicks = 10;
 constexpr int kInstallWaitSeconds = 15;
@@ -58,6 +63,8 @@ const fw::MessageMap<CQuillodromeDlg> CQuillodromeDlg::s_messageMap = {
     fw::on::Command(IDC_MIN, &CQuillodromeDlg::OnMin),
     fw::on::EraseBkgnd(&CQuillodromeDlg::OnEraseBkgnd),
     fw::on::CtlColor(&CQuillodromeDlg::OnCtlColor),
+    fw::on::Command(IDC_ABOUT, &CQuillodromeDlg::OnAbout),
+    fw::on::Command(IDC_OPTION, &CQuillodromeDlg::OnOption),
     fw::on::Command(IDC_TOPMOST, STN_CLICKED, &CQuillodromeDlg::OnTopMostClicked),
     fw::on::Command(IDC_WINDOW_ICON, STN_DBLCLK, &CQuillodromeDlg::OnIconDblClk),
     fw::on::Command(IDC_PEDAL, STN_CLICKED, &CQuillodromeDlg::OnPedalClicked),
@@ -370,10 +377,29 @@ void CQuillodromeDlg::OnDropFiles(HDROP drop) {
 
 void CQuillodromeDlg::OnSysCommand(UINT id, LPARAM) {
     if ((id & 0xFFF0) == IDM_ABOUTBOX) {
-        // The About box arrives with the settings dialog; until then the entry does nothing.
+        CAboutDlg about(this);
+        about.DoModal();
         return;
     }
     Default();
+}
+
+void CQuillodromeDlg::OnAbout() {
+    CAboutDlg about(this, m_pPort.get());
+    about.DoModal();
+}
+
+void CQuillodromeDlg::OnOption() {
+    // Nothing may touch the port while the dialog owns it.
+    KillTimer(fw::kWindowTimerId);
+    m_bPedalActive = FALSE;
+    SetupDlg setup(this, std::move(m_pPort));
+    setup.DoModal();
+    m_pPort = setup.TakePort();
+    if (!m_pPort)
+        m_pPort = std::make_unique<CPort>();
+    m_bPedalActive = m_pPort->IsOpen() && m_bFileLoaded;
+    fw::StartWindowTimer(*this, kFastTickMs);
 }
 
 void CQuillodromeDlg::OnDestroy() {
@@ -475,5 +501,5 @@ void CQuillodromeDlg::OnIconDblClk() { OnCancel(); }
 
 void CQuillodromeDlg::OnHelp() {
     const std::string page = std::string(maker::kSite) + maker::kHelpPagePath;
-    ::ShellExecuteA(m_hWnd, "open", page.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    fw::ShellOpen(m_hWnd, page.c_str());
 }

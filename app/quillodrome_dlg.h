@@ -108,6 +108,10 @@ private:
     void OnIconDblClk();
     void OnPedalClicked() {}
     void OnHelp();
+    // The About box with the USB pedal's driver version.
+    void OnAbout();
+    // The pedal settings dialog owns the port while it runs; the loop then polls every 50 ms.
+    void OnOption();
 
     // Startup helpers, in the order OnInitDialog runs them.
     void AddAboutToSystemMenu();
