@@ -7,7 +7,9 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-CQuillodromeApp& TheApp() { return *static_cast<CQuillodromeApp*>(fw::AfxGetApp()); }
+CQuillodromeApp& TheApp() {
+    return *static_cast<CQuillodromeApp*>(fw::AfxGetApp());
+}
 
 BOOL CQuillodromeApp::InitInstance() {
     // The pedal's library is loaded by name: never from whatever folder the typist happens to

@@ -33,7 +33,9 @@ constexpr int kReopenAfterTicks = 10;
 constexpr int kInstallWaitSeconds = 15;
 constexpr LONGLONG kUnitsPerSecond = 10000000;
 
-const fw::CWinApp& App() { return *fw::AfxGetApp(); }
+const fw::CWinApp& App() {
+    return *fw::AfxGetApp();
+}
 
 HBITMAP LoadBitmapResource(UINT id) {
     return ::LoadBitmapA(fw::AfxGetInstanceHandle(), MAKEINTRESOURCEA(id));
@@ -173,8 +175,8 @@ void CQuillodromeDlg::ReopenRecentFile() {
 
 void CQuillodromeDlg::LoadButtons() {
     const std::pair<fw::CBitmapButton*, UINT> buttons[] = {
-        {&m_btnPlay, IDC_PLAY},     {&m_btnPause, IDC_PAUSE}, {&m_btnStop, IDC_STOP},
-        {&m_btnFile, IDC_FILE},     {&m_btnExit, IDCANCEL},   {&m_btnMin, IDC_MIN},
+        {&m_btnPlay, IDC_PLAY},        {&m_btnPause, IDC_PAUSE},   {&m_btnStop, IDC_STOP},
+        {&m_btnFile, IDC_FILE},        {&m_btnExit, IDCANCEL},     {&m_btnMin, IDC_MIN},
         {&m_btnHelp, IDC_HELP_BUTTON}, {&m_btnOption, IDC_OPTION}, {&m_btnAbout, IDC_ABOUT},
     };
     for (const auto& [button, id] : buttons)
@@ -190,8 +192,8 @@ void CQuillodromeDlg::PlaceWindow() {
     const POINT stored = settings::ReadWindowPos(App(), POINT{rc.left, rc.top});
     // A position from another screen layout is not trusted: the window keeps the template's
     // place rather than appear cut off or out of reach.
-    const bool fits = stored.x >= 0 && stored.x + w <= screenW && stored.y >= 0 &&
-                      stored.y + h <= screenH;
+    const bool fits =
+        stored.x >= 0 && stored.x + w <= screenW && stored.y >= 0 && stored.y + h <= screenH;
     m_stTopMost.SetBitmap(TopMostBitmap());
     SetWindowPos(m_bAlwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, stored.x, stored.y, 0, 0,
                  SWP_NOSIZE | SWP_SHOWWINDOW | (fits ? 0 : SWP_NOMOVE));
@@ -451,20 +453,24 @@ void CQuillodromeDlg::OnPaint() {
     ::EndPaint(m_hWnd, &ps);
 }
 
-HCURSOR CQuillodromeDlg::OnQueryDragIcon() { return m_hIcon; }
+HCURSOR CQuillodromeDlg::OnQueryDragIcon() {
+    return m_hIcon;
+}
 
 void CQuillodromeDlg::OnLButtonDown(UINT, POINT point) {
     Default();
     PostMessage(WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(point.x, point.y));
 }
 
-void CQuillodromeDlg::OnMin() { ShowWindow(SW_SHOWMINIMIZED); }
+void CQuillodromeDlg::OnMin() {
+    ShowWindow(SW_SHOWMINIMIZED);
+}
 
 BOOL CQuillodromeDlg::OnEraseBkgnd(HDC dc) {
     const RECT rc = GetClientRect();
     // Width and height 0: the bitmap's own size.
-    ::DrawStateA(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(m_bmpBackground.get()), 0,
-                 rc.left, rc.top, 0, 0, DST_BITMAP);
+    ::DrawStateA(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(m_bmpBackground.get()), 0, rc.left,
+                 rc.top, 0, 0, DST_BITMAP);
     return FALSE;
 }
 
@@ -497,7 +503,9 @@ void CQuillodromeDlg::OnTopMostClicked() {
                  SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE);
 }
 
-void CQuillodromeDlg::OnIconDblClk() { OnCancel(); }
+void CQuillodromeDlg::OnIconDblClk() {
+    OnCancel();
+}
 
 void CQuillodromeDlg::OnHelp() {
     const std::string page = std::string(maker::kSite) + maker::kHelpPagePath;

@@ -33,7 +33,9 @@ std::string BinFolder() {
     std::string dir = path;
     return dir.substr(0, dir.find_last_of('\\') + 1);
 }
-std::string Exe() { return BinFolder() + "Quillodrome.exe"; }
+std::string Exe() {
+    return BinFolder() + "Quillodrome.exe";
+}
 // Made by make-toolbar-fixtures.sh: a recording whose full path is over 200 characters.
 std::string LongPath() {
     return qdtest::FolderFromEnv("QD_TOOLBAR_FIXTURES") + std::string(40, 'd') + "\\" +
@@ -44,7 +46,9 @@ std::string Fixture(const std::string& name) {
 }
 
 // --- The profile, as the program keeps it ---------------------------------------------------
-void ClearProfile() { ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Brenvale\\Quillodrome"); }
+void ClearProfile() {
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Brenvale\\Quillodrome");
+}
 
 void SetDword(const char* name, DWORD value) {
     HKEY key;
@@ -111,10 +115,13 @@ Times ReadTimes(HWND toolbar) {
     }
     return t;
 }
-double Position(HWND toolbar) { return ReadTimes(toolbar).position; }
+double Position(HWND toolbar) {
+    return ReadTimes(toolbar).position;
+}
 
 int PedalImage(HWND toolbar) {
-    return qdtest::ShownBitmap(toolbar, IDC_PEDAL, Exe(), {IDB_PEDAL_UP, IDB_PEDAL_DOWN, IDB_NO_PEDAL});
+    return qdtest::ShownBitmap(toolbar, IDC_PEDAL, Exe(),
+                               {IDB_PEDAL_UP, IDB_PEDAL_DOWN, IDB_NO_PEDAL});
 }
 
 // The captions and messages of what the process shows, for a failure's explanation.
@@ -258,7 +265,8 @@ TEST_F(ToolbarTest, PedalPlaysWhileHeldAndStepsBackOnEveryRelease) {
 
     // 3.4 s chosen on the slider shows within a tick.
     ::SendMessageA(::GetDlgItem(w, IDC_SLIDER_REWIND), TBM_SETPOS, TRUE, 34);
-    EXPECT_TRUE(qdtest::WaitUntil([&] { return qdtest::ItemText(w, IDC_REWIND_TEXT) == "3.4  Sec"; }, 300));
+    EXPECT_TRUE(
+        qdtest::WaitUntil([&] { return qdtest::ItemText(w, IDC_REWIND_TEXT) == "3.4  Sec"; }, 300));
 
     // A release near the start never goes before 0.
     ::SendMessageA(::GetDlgItem(w, IDC_SLIDER_REWIND), TBM_SETPOS, TRUE, 50);
@@ -277,7 +285,8 @@ TEST_F(ToolbarTest, PedalPlaysWhileHeldAndStepsBackOnEveryRelease) {
     ::Sleep(300);
     EXPECT_EQ(Position(w), paused) << "PAUSE paused";
     m_sim.Release(kCom);
-    EXPECT_TRUE(toolbar.WaitPosition([&](double p) { return std::fabs(p - (paused - 1.0)) < 0.15; }, 500));
+    EXPECT_TRUE(
+        toolbar.WaitPosition([&](double p) { return std::fabs(p - (paused - 1.0)) < 0.15; }, 500));
 
     // STOP rewinds to 0; the release after it stays there.
     m_sim.Press(kCom);
@@ -314,7 +323,8 @@ TEST_F(ToolbarTest, AReopenedRecordingStepsBackOnceWhenThePedalIsFirstRead) {
     ASSERT_TRUE(toolbar.WaitPosition([&](double p) { return p > first + 2.5; }));
     const double held = Position(w);
     m_sim.Release(kCom);
-    EXPECT_TRUE(toolbar.WaitPosition([&](double p) { return p < held - 1.5 && p > held - 2.5; }, 600));
+    EXPECT_TRUE(
+        toolbar.WaitPosition([&](double p) { return p < held - 1.5 && p > held - 2.5; }, 600));
     EXPECT_EQ(toolbar.Exit(), 0);
 }
 
@@ -351,8 +361,9 @@ TEST_F(ToolbarTest, OpensByDialogAndByDropAndShowsFailuresPlainly) {
     ASSERT_TRUE(qdtest::ChooseFile(dialog, longFile)) << qdtest::LastProblem();
     EXPECT_TRUE(qdtest::WaitUntil([&] { return qdtest::Text(w) == "Quillodrome " + longFile; }));
     EXPECT_EQ(qdtest::ItemText(w, IDC_CAPTION), "Quillodrome -> " + longFile);
-    EXPECT_TRUE(qdtest::WaitUntil([&] { return qdtest::ItemText(w, IDC_TIME) == "00:00.0  02:05.5"; }))
-        << qdtest::ItemText(w, IDC_TIME);
+    EXPECT_TRUE(qdtest::WaitUntil([&] {
+        return qdtest::ItemText(w, IDC_TIME) == "00:00.0  02:05.5";
+    })) << qdtest::ItemText(w, IDC_TIME);
 
     // Three files dropped at once: the last is opened. Accented names and long paths whole.
     const POINT middle{200, 30};
@@ -367,8 +378,9 @@ TEST_F(ToolbarTest, OpensByDialogAndByDropAndShowsFailuresPlainly) {
     for (const DropCase& drop : drops) {
         ASSERT_GT(drop.opened.size(), drop.paths.size() > 1 ? 0u : 200u);
         ASSERT_TRUE(qdtest::DropFiles(w, drop.paths, middle)) << qdtest::LastProblem();
-        EXPECT_TRUE(qdtest::WaitUntil([&] { return qdtest::Text(w) == "Quillodrome " + drop.opened; }))
-            << qdtest::Text(w);
+        EXPECT_TRUE(qdtest::WaitUntil([&] {
+            return qdtest::Text(w) == "Quillodrome " + drop.opened;
+        })) << qdtest::Text(w);
         EXPECT_TRUE(qdtest::WaitUntil([&] { return ReadTimes(w).duration == 30.0; }));
     }
 
@@ -486,7 +498,9 @@ TEST_F(ToolbarTest, TheTopmostIndicatorTogglesTheModeAndItIsKept) {
     Toolbar toolbar;
     ASSERT_TRUE(toolbar.Start());
     HWND w = toolbar.Main();
-    auto indicator = [&] { return qdtest::ShownBitmap(w, IDC_TOPMOST, Exe(), {IDB_TOP_OFF, IDB_TOP_ON}); };
+    auto indicator = [&] {
+        return qdtest::ShownBitmap(w, IDC_TOPMOST, Exe(), {IDB_TOP_OFF, IDB_TOP_ON});
+    };
     EXPECT_FALSE(qdtest::IsTopmost(w));
     EXPECT_EQ(indicator(), IDB_TOP_OFF);
     for (bool on : {true, false, true}) {
@@ -530,9 +544,9 @@ TEST_F(ToolbarTest, SettingsDialogTakesThePortAndTheLoopThenPollsTwiceAsOften) {
     ASSERT_TRUE(qdtest::Click(w, IDC_OPTION));
     HWND setup = qdtest::WaitDialog(toolbar.Pid(), 5000, "Réglages", w);
     ASSERT_TRUE(setup);
-    EXPECT_TRUE(qdtest::WaitUntil(
-        [&] { return qdtest::ItemText(setup, IDC_SETUP_LINE) == "Com5: Port type:1 Num:4 Val:0"; }))
-        << qdtest::ItemText(setup, IDC_SETUP_LINE);
+    EXPECT_TRUE(qdtest::WaitUntil([&] {
+        return qdtest::ItemText(setup, IDC_SETUP_LINE) == "Com5: Port type:1 Num:4 Val:0";
+    })) << qdtest::ItemText(setup, IDC_SETUP_LINE);
     EXPECT_TRUE(qdtest::Answer(setup, IDOK));
 
     const double after = pollsPerSecond();

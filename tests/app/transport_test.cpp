@@ -48,7 +48,8 @@ TEST(Transport, StepBackNeverGoesBeforeTheStart) {
         double to;
     } cases[] = {{10.35, 20, 8.35}, {1.2, 50, 0}, {0, 20, 0}, {5.0, 0, 5.0}, {3.4, 34, 0}};
     for (const auto& c : cases)
-        EXPECT_NEAR(transport::StepBack(c.from, c.tenths), c.to, 1e-9) << c.from << " - " << c.tenths;
+        EXPECT_NEAR(transport::StepBack(c.from, c.tenths), c.to, 1e-9)
+            << c.from << " - " << c.tenths;
 }
 
 TEST(Transport, PositionSliderScale) {
