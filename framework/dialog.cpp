@@ -52,7 +52,9 @@ void CDialog::OnOK() {
     EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
 
 bool CDialog::OnWndMsg(const Message& m, LRESULT& result) {
     return s_messageMap.Dispatch(*this, m, result) || CWnd::OnWndMsg(m, result);

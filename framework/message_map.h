@@ -139,8 +139,8 @@ F Restore(typename MessageMap<T>::AnyHandler f) {
 namespace on {
 
 #define FW_THUNK(Sig, ...)                                                                         \
-    [](T & self, typename MessageMap<T>::AnyHandler any, const fw::Message& m, LRESULT& result) { \
-        auto f = detail::Restore<Sig, T>(any);                                                    \
+    [](T& self, typename MessageMap<T>::AnyHandler any, const fw::Message& m, LRESULT& result) {   \
+        auto f = detail::Restore<Sig, T>(any);                                                     \
         (void)m;                                                                                   \
         __VA_ARGS__;                                                                               \
     }
@@ -157,7 +157,9 @@ typename MessageMap<T>::Entry Raw(UINT message, LRESULT (T::*h)(WPARAM, LPARAM))
 template <class T>
 typename MessageMap<T>::Entry Simple(UINT message, void (T::*h)()) {
     using Sig = decltype(h);
-    return {message, 0, 0, detail::Erase<T>(h), FW_THUNK(Sig, (self.*f)(); result = 0)};
+    return {
+        message, 0, 0, detail::Erase<T>(h), FW_THUNK(Sig, (self.*f)(); result = 0)
+    };
 }
 
 template <class T>
@@ -175,40 +177,48 @@ typename MessageMap<T>::Entry Paint(void (T::*h)()) {
 template <class T>
 typename MessageMap<T>::Entry Command(UINT id, void (T::*h)()) {
     using Sig = decltype(h);
-    return {WM_COMMAND, id, kCommandCode, detail::Erase<T>(h),
-            FW_THUNK(Sig, (self.*f)(); result = 0)};
+    return {
+        WM_COMMAND, id, kCommandCode, detail::Erase<T>(h), FW_THUNK(Sig, (self.*f)(); result = 0)
+    };
 }
 
 // WM_COMMAND with a given notification code from control `id` (STN_DBLCLK, CBN_SELCHANGE…).
 template <class T>
 typename MessageMap<T>::Entry Command(UINT id, UINT code, void (T::*h)()) {
     using Sig = decltype(h);
-    return {WM_COMMAND, id, code, detail::Erase<T>(h), FW_THUNK(Sig, (self.*f)(); result = 0)};
+    return {
+        WM_COMMAND, id, code, detail::Erase<T>(h), FW_THUNK(Sig, (self.*f)(); result = 0)
+    };
 }
 
 // WM_NOTIFY with `code` from control `id`: void f(NMHDR*, LRESULT* result).
 template <class T>
 typename MessageMap<T>::Entry Notify(UINT id, UINT code, void (T::*h)(NMHDR*, LRESULT*)) {
     using Sig = decltype(h);
-    return {WM_NOTIFY, id, code, detail::Erase<T>(h),
-            FW_THUNK(Sig, result = 0;
-                     (self.*f)(reinterpret_cast<NMHDR*>(m.lParam), &result))};
+    return {
+        WM_NOTIFY, id, code, detail::Erase<T>(h),
+            FW_THUNK(Sig, result = 0; (self.*f)(reinterpret_cast<NMHDR*>(m.lParam), &result))
+    };
 }
 
 // WM_TIMER: void f(UINT_PTR id).
 template <class T>
 typename MessageMap<T>::Entry Timer(void (T::*h)(UINT_PTR)) {
     using Sig = decltype(h);
-    return {WM_TIMER, 0, 0, detail::Erase<T>(h),
-            FW_THUNK(Sig, (self.*f)(static_cast<UINT_PTR>(m.wParam)); result = 0)};
+    return {
+        WM_TIMER, 0, 0, detail::Erase<T>(h),
+            FW_THUNK(Sig, (self.*f)(static_cast<UINT_PTR>(m.wParam)); result = 0)
+    };
 }
 
 // WM_SYSCOMMAND: void f(UINT id, LPARAM).
 template <class T>
 typename MessageMap<T>::Entry SysCommand(void (T::*h)(UINT, LPARAM)) {
     using Sig = decltype(h);
-    return {WM_SYSCOMMAND, 0, 0, detail::Erase<T>(h),
-            FW_THUNK(Sig, (self.*f)(static_cast<UINT>(m.wParam), m.lParam); result = 0)};
+    return {
+        WM_SYSCOMMAND, 0, 0, detail::Erase<T>(h),
+            FW_THUNK(Sig, (self.*f)(static_cast<UINT>(m.wParam), m.lParam); result = 0)
+    };
 }
 
 // WM_QUERYDRAGICON: HCURSOR f().
@@ -223,18 +233,22 @@ typename MessageMap<T>::Entry QueryDragIcon(HCURSOR (T::*h)()) {
 template <class T>
 typename MessageMap<T>::Entry DropFiles(void (T::*h)(HDROP)) {
     using Sig = decltype(h);
-    return {WM_DROPFILES, 0, 0, detail::Erase<T>(h),
-            FW_THUNK(Sig, (self.*f)(reinterpret_cast<HDROP>(m.wParam)); result = 0)};
+    return {
+        WM_DROPFILES, 0, 0, detail::Erase<T>(h),
+            FW_THUNK(Sig, (self.*f)(reinterpret_cast<HDROP>(m.wParam)); result = 0)
+    };
 }
 
 // WM_HSCROLL / WM_VSCROLL: void f(UINT code, UINT pos, HWND bar).
 template <class T>
 typename MessageMap<T>::Entry Scroll(UINT message, void (T::*h)(UINT, UINT, HWND)) {
     using Sig = decltype(h);
-    return {message, 0, 0, detail::Erase<T>(h),
+    return {
+        message, 0, 0, detail::Erase<T>(h),
             FW_THUNK(Sig, (self.*f)(LOWORD(m.wParam), HIWORD(m.wParam),
                                     reinterpret_cast<HWND>(m.lParam));
-                     result = 0)};
+                     result = 0)
+    };
 }
 
 template <class T>
@@ -246,10 +260,12 @@ typename MessageMap<T>::Entry HScroll(void (T::*h)(UINT, UINT, HWND)) {
 template <class T>
 typename MessageMap<T>::Entry Mouse(UINT message, void (T::*h)(UINT, POINT)) {
     using Sig = decltype(h);
-    return {message, 0, 0, detail::Erase<T>(h),
+    return {
+        message, 0, 0, detail::Erase<T>(h),
             FW_THUNK(Sig, POINT pt{static_cast<short>(LOWORD(m.lParam)),
                                    static_cast<short>(HIWORD(m.lParam))};
-                     (self.*f)(static_cast<UINT>(m.wParam), pt); result = 0)};
+                     (self.*f)(static_cast<UINT>(m.wParam), pt); result = 0)
+    };
 }
 
 template <class T>
@@ -270,35 +286,39 @@ template <class T>
 typename MessageMap<T>::Entry CtlColor(HBRUSH (T::*h)(HDC, HWND, UINT)) {
     using Sig = decltype(h);
     return {kAnyCtlColor, 0, 0, detail::Erase<T>(h),
-            FW_THUNK(Sig, result = reinterpret_cast<LRESULT>(
-                              (self.*f)(reinterpret_cast<HDC>(m.wParam),
-                                        reinterpret_cast<HWND>(m.lParam),
-                                        m.message - WM_CTLCOLORMSGBOX)))};
+            FW_THUNK(Sig, result = reinterpret_cast<LRESULT>((self.*f)(
+                              reinterpret_cast<HDC>(m.wParam), reinterpret_cast<HWND>(m.lParam),
+                              m.message - WM_CTLCOLORMSGBOX)))};
 }
 
 // Reflected WM_NOTIFY with `code`, offered to the control itself: void f(NMHDR*, LRESULT*).
 template <class T>
 typename MessageMap<T>::Entry ReflectNotify(UINT code, void (T::*h)(NMHDR*, LRESULT*)) {
     using Sig = decltype(h);
-    return {kReflectBase + WM_NOTIFY, 0, code, detail::Erase<T>(h),
-            FW_THUNK(Sig, result = 0;
-                     (self.*f)(reinterpret_cast<NMHDR*>(m.lParam), &result))};
+    return {
+        kReflectBase + WM_NOTIFY, 0, code, detail::Erase<T>(h),
+            FW_THUNK(Sig, result = 0; (self.*f)(reinterpret_cast<NMHDR*>(m.lParam), &result))
+    };
 }
 
 // Reflected WM_COMMAND with a notification code: void f().
 template <class T>
 typename MessageMap<T>::Entry ReflectCommand(UINT code, void (T::*h)()) {
     using Sig = decltype(h);
-    return {kReflectBase + WM_COMMAND, 0, code, detail::Erase<T>(h),
-            FW_THUNK(Sig, (self.*f)(); result = 0)};
+    return {
+        kReflectBase + WM_COMMAND, 0, code, detail::Erase<T>(h),
+            FW_THUNK(Sig, (self.*f)(); result = 0)
+    };
 }
 
 // Reflected WM_DRAWITEM: void f(DRAWITEMSTRUCT*).
 template <class T>
 typename MessageMap<T>::Entry ReflectDrawItem(void (T::*h)(DRAWITEMSTRUCT*)) {
     using Sig = decltype(h);
-    return {kReflectBase + WM_DRAWITEM, 0, 0, detail::Erase<T>(h),
-            FW_THUNK(Sig, (self.*f)(reinterpret_cast<DRAWITEMSTRUCT*>(m.lParam)); result = TRUE)};
+    return {
+        kReflectBase + WM_DRAWITEM, 0, 0, detail::Erase<T>(h),
+            FW_THUNK(Sig, (self.*f)(reinterpret_cast<DRAWITEMSTRUCT*>(m.lParam)); result = TRUE)
+    };
 }
 
 // Reflected WM_CTLCOLOR*: HBRUSH f(HDC, UINT kind).

@@ -77,7 +77,9 @@ RECT CWnd::GetClientRect() const {
     return rc;
 }
 
-bool CWnd::OnWndMsg(const Message&, LRESULT&) { return false; }
+bool CWnd::OnWndMsg(const Message&, LRESULT&) {
+    return false;
+}
 
 LRESULT CWnd::Default() {
     return m_pCurrent ? DefaultProcedure(*m_pCurrent) : 0;
@@ -104,8 +106,8 @@ bool CWnd::Route(const Message& m, LRESULT& result) {
     return handled;
 }
 
-LRESULT CALLBACK CWnd::SubclassProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                    UINT_PTR, DWORD_PTR refData) {
+LRESULT CALLBACK CWnd::SubclassProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                    DWORD_PTR refData) {
     auto* self = reinterpret_cast<CWnd*>(refData);
     const Message m{message, wParam, lParam};
     LRESULT result = 0;

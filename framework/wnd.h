@@ -54,7 +54,9 @@ public:
     BOOL ShowWindow(int how) const { return ::ShowWindow(m_hWnd, how); }
     void Invalidate(BOOL erase = TRUE) const { ::InvalidateRect(m_hWnd, nullptr, erase); }
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
-    UINT_PTR SetTimer(UINT_PTR id, UINT elapse) const { return ::SetTimer(m_hWnd, id, elapse, nullptr); }
+    UINT_PTR SetTimer(UINT_PTR id, UINT elapse) const {
+        return ::SetTimer(m_hWnd, id, elapse, nullptr);
+    }
     BOOL KillTimer(UINT_PTR id) const { return ::KillTimer(m_hWnd, id); }
 
 protected:

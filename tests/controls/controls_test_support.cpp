@@ -110,7 +110,9 @@ void Repaint(HWND wnd) {
                    RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
 }
 
-BITMAPINFO TopDown32(int w, int h) { return qdtest::TopDown32(w, h); }
+BITMAPINFO TopDown32(int w, int h) {
+    return qdtest::TopDown32(w, h);
+}
 
 Picture Capture(HWND wnd, const RECT& rc) {
     HDC dc = ::GetDC(wnd);
