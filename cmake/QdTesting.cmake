@@ -15,7 +15,9 @@
 #   internet_settings  changes the per-user proxy settings, or makes the program check for an
 #                 update through them
 # So a test that starts Quillodrome.exe takes RESOURCE_LOCK desktop profile, and serial_ports
-# as well when it presses the simulated pedal. Everything else is private to one test by its
+# as well when it presses the simulated pedal. A test that starts it many times runs instead in
+# a session of its own through tools/wine-own-session.sh (as toolbar_test does): after dozens of
+# runs of the program, the shared session's wineserver was seen to crash in a later test. Everything else is private to one test by its
 # name: registry keys, files in the temporary folder and kernel objects carry the test's or the
 # process's own name (a profile of its own: CWinApp("QdSomethingTest")). Wine takes the
 # temporary folder from the prefix, not from the environment, so it cannot differ per test.
