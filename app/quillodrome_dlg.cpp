@@ -11,7 +11,9 @@
 #include "framework/timer.h"
 #include "framework/win_app.h"
 #include "res/resource.h"
+#include "update/update_check.h"
 
+#include <process.h>
 #include <shellapi.h>
 #include <sys/stat.h>
 
@@ -42,10 +44,6 @@ HBITMAP LoadBitmapResource(UINT id) {
 }
 
 } // namespace
-
-void (*CQuillodromeDlg::s_pfnStartUpdateCheck)() = nullptr;
-bool (*CQuillodromeDlg::s_pfnUpdateCheckDone)() = nullptr;
-void (*CQuillodromeDlg::s_pfnOfferUpdates)(CQuillodromeDlg& dlg) = nullptr;
 
 const fw::MessageMap<CQuillodromeDlg> CQuillodromeDlg::s_messageMap = {
     fw::on::SysCommand(&CQuillodromeDlg::OnSysCommand),
@@ -137,8 +135,8 @@ BOOL CQuillodromeDlg::OnInitDialog() {
 
     PlaceWindow();
     fw::StartWindowTimer(*this, kTickMs);
-    if (s_pfnStartUpdateCheck)
-        s_pfnStartUpdateCheck();
+    // Once per run, in the background; its answer is picked up by the timer loop.
+    _beginthread(CheckForUpdates, 0, nullptr);
     return TRUE;
 }
 
@@ -258,10 +256,9 @@ void CQuillodromeDlg::OnTimer(UINT_PTR) {
 
     // The flag is raised before the prompt: ticks that arrive during its message boxes run
     // this handler again and must not prompt a second time.
-    if (!s_bUpdatePromptDone && s_pfnUpdateCheckDone && s_pfnUpdateCheckDone()) {
+    if (!s_bUpdatePromptDone && g_nCheckDone.load(std::memory_order_acquire) > 0) {
         s_bUpdatePromptDone = TRUE;
-        if (s_pfnOfferUpdates)
-            s_pfnOfferUpdates(*this);
+        OfferUpdates();
     }
 
     m_nAutoRewind = m_sliderRewind.GetPos();

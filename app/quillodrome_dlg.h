@@ -128,11 +128,13 @@ private:
 
     static const fw::MessageMap<CQuillodromeDlg> s_messageMap;
 
-public:
-    // Where the update service plugs in: a worker started at the end of set-up, the flag it
-    // raises when its answer is ready (read on every tick), and the prompt that the timer loop
-    // then runs once. Unset, the toolbar checks for nothing.
-    static void (*s_pfnStartUpdateCheck)();
-    static bool (*s_pfnUpdateCheckDone)();
-    static void (*s_pfnOfferUpdates)(CQuillodromeDlg& dlg);
+    // Run once by the timer loop when the update check has answered: offers the driver (USB
+    // pedal only) and then the program, and ends the dialog after an accepted program update.
+    void OfferUpdates();
+    // Download and elevated launch of the driver installer, with the pedal released during the
+    // 30-second wait: 0 launched and waited, 1 download failed, 2 launch failed.
+    int UpdateDriver();
+    // Download and elevated launch of the program installer: 0 launched, 1 download failed,
+    // 2 launch failed.
+    int UpdateProgram();
 };

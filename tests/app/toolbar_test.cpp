@@ -2,6 +2,7 @@
 // the mouse and the simulated foot switch, watched through its texts, sliders and indicator
 // images, and its profile read after it has ended.
 #include "res/resource.h"
+#include "tests/app/toolbar_harness.h"
 #include "tests/tools/fake_ftd2xx_control.h"
 #include "tests/tools/pedal_sim_client.h"
 #include "tests/tools/ui_driver.h"
@@ -21,21 +22,13 @@
 
 namespace {
 
-constexpr const char* kProfileKey = "Software\\Brenvale\\Quillodrome\\Settings";
+using namespace apptest;
+
 // The simulated serial pedal: COM5, stored as number 4.
 constexpr int kCom = 5;
 constexpr int kToolbarWidth = 443;
 constexpr int kToolbarHeight = 68;
 
-std::string BinFolder() {
-    char path[MAX_PATH];
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir = path;
-    return dir.substr(0, dir.find_last_of('\\') + 1);
-}
-std::string Exe() {
-    return BinFolder() + "Quillodrome.exe";
-}
 // Made by make-toolbar-fixtures.sh: a recording whose full path is over 200 characters.
 std::string LongPath() {
     return qdtest::FolderFromEnv("QD_TOOLBAR_FIXTURES") + std::string(40, 'd') + "\\" +
@@ -44,135 +37,6 @@ std::string LongPath() {
 std::string Fixture(const std::string& name) {
     return qdtest::FolderFromEnv("QD_TOOLBAR_FIXTURES") + name;
 }
-
-// --- The profile, as the program keeps it ---------------------------------------------------
-void ClearProfile() {
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Brenvale\\Quillodrome");
-}
-
-void SetDword(const char* name, DWORD value) {
-    HKEY key;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kProfileKey, 0, nullptr, 0, KEY_SET_VALUE,
-                                nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
-    ::RegCloseKey(key);
-}
-
-void SetString(const char* name, const std::string& value) {
-    HKEY key;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kProfileKey, 0, nullptr, 0, KEY_SET_VALUE,
-                                nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>(value.size() + 1));
-    ::RegCloseKey(key);
-}
-
-std::optional<DWORD> GetDword(const char* name) {
-    DWORD value = 0, size = sizeof value, type = 0;
-    if (::RegGetValueA(HKEY_CURRENT_USER, kProfileKey, name, RRF_RT_ANY, &type, &value, &size) !=
-            ERROR_SUCCESS ||
-        type != REG_DWORD)
-        return std::nullopt;
-    return value;
-}
-
-std::optional<std::string> GetString(const char* name) {
-    char value[1024] = {};
-    DWORD size = sizeof value, type = 0;
-    if (::RegGetValueA(HKEY_CURRENT_USER, kProfileKey, name, RRF_RT_ANY, &type, value, &size) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ)
-        return std::nullopt;
-    return std::string(value);
-}
-
-// A profile for a run that skips the installation wait and uses the given pedal and file.
-void PrepareProfile(int portType, int portNum, const std::string& recent, DWORD autoRewind = 0) {
-    ClearProfile();
-    SetDword("Installing", 0);
-    SetDword("Port Type", portType);
-    SetDword("Port Num", portNum);
-    SetString("Recent", recent);
-    SetDword("Auto Rewind", autoRewind);
-}
-
-// --- Reading the toolbar ---------------------------------------------------------------------
-// The two times of the read-out, in seconds; -1 when the text is not a read-out.
-struct Times {
-    double position = -1;
-    double duration = -1;
-};
-Times ReadTimes(HWND toolbar) {
-    const std::string text = qdtest::ItemText(toolbar, IDC_TIME);
-    int m1, m2;
-    double s1, s2;
-    Times t;
-    if (std::sscanf(text.c_str(), "%d:%lf  %d:%lf", &m1, &s1, &m2, &s2) == 4) {
-        t.position = m1 * 60 + s1;
-        t.duration = m2 * 60 + s2;
-    }
-    return t;
-}
-double Position(HWND toolbar) {
-    return ReadTimes(toolbar).position;
-}
-
-int PedalImage(HWND toolbar) {
-    return qdtest::ShownBitmap(toolbar, IDC_PEDAL, Exe(),
-                               {IDB_PEDAL_UP, IDB_PEDAL_DOWN, IDB_NO_PEDAL});
-}
-
-// The captions and messages of what the process shows, for a failure's explanation.
-std::string VisibleWindows(DWORD pid) {
-    struct Seen {
-        DWORD pid;
-        std::string text;
-    } seen{pid, {}};
-    ::EnumWindows(
-        [](HWND w, LPARAM lParam) -> BOOL {
-            auto* s = reinterpret_cast<Seen*>(lParam);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(w, &owner);
-            if (owner == s->pid && ::IsWindowVisible(w))
-                s->text += "[" + qdtest::Text(w) + ": " + qdtest::ItemText(w, 0xFFFF) + "] ";
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&seen));
-    return seen.text.empty() ? "no visible window" : seen.text;
-}
-
-// The program under test with its window; ends it at the end of the scope if still running.
-class Toolbar {
-public:
-    bool Start(const char* workDir = nullptr, const std::string& exe = Exe()) {
-        std::string why;
-        const bool started = m_program.Start(exe, why, 30000, workDir);
-        // A box that came up before the toolbar (a player error, say) is the likeliest reason.
-        EXPECT_TRUE(started) << why << "; " << VisibleWindows(m_program.Pid());
-        if (started)
-            qdtest::WaitUntil([&] { return Position(Main()) >= 0; }, 3000);
-        return started;
-    }
-    HWND Main() const { return m_program.Main(); }
-    DWORD Pid() const { return m_program.Pid(); }
-    // Ends the run with EXIT, as the typist does; the program's exit code.
-    int Exit() {
-        EXPECT_TRUE(qdtest::Click(Main(), IDCANCEL)) << qdtest::LastProblem();
-        return m_program.WaitExit(15000);
-    }
-    int WaitExit(DWORD ms) { return m_program.WaitExit(ms); }
-    bool WaitPedal(int image, DWORD ms = 3000) {
-        return qdtest::WaitUntil([&] { return PedalImage(Main()) == image; }, ms);
-    }
-    bool WaitPosition(const std::function<bool(double)>& condition, DWORD ms = 5000) {
-        return qdtest::WaitUntil([&] { return condition(Position(Main())); }, ms);
-    }
-
-private:
-    qdtest::Program m_program;
-};
 
 class ToolbarTest : public ::testing::Test {
 protected:

@@ -6,6 +6,7 @@
 #include "tests/tools/fake_ftd2xx_control.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -217,10 +218,22 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD dwReason, LPVOID) {
                                           sizeof(fake_ftd2xx::Control), strName.c_str());
         if (!g_hMapping)
             return FALSE;
+        const bool bMadeHere = ::GetLastError() != ERROR_ALREADY_EXISTS;
         g_pControl = static_cast<fake_ftd2xx::Control*>(
             ::MapViewOfFile(g_hMapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(fake_ftd2xx::Control)));
         if (!g_pControl)
             return FALSE;
+        // A program started by a test (rather than the test itself) finds its device in the
+        // environment, so that it is there from the program's first look.
+        char szDevice[fake_ftd2xx::kDescriptionSize] = {};
+        if (bMadeHere &&
+            ::GetEnvironmentVariableA("QD_FAKE_FTD2XX_DEVICE", szDevice, sizeof szDevice) > 0) {
+            std::memcpy(g_pControl->devices[0].szDescription, szDevice, sizeof szDevice);
+            g_pControl->nDevices = 1;
+            char szDriver[16] = {};
+            if (::GetEnvironmentVariableA("QD_FAKE_FTD2XX_DRIVER", szDriver, sizeof szDriver) > 0)
+                g_pControl->nDriverVersion = std::strtoul(szDriver, nullptr, 16);
+        }
         ++g_pControl->nAttached;
     } else if (dwReason == DLL_PROCESS_DETACH && g_pControl) {
         ++g_pControl->nDetached;

@@ -1,0 +1,25 @@
+#include "update/update_check.h"
+
+#include "app/maker_site.h"
+#include "update/request.h"
+#include "update/update_reply.h"
+
+std::string g_strLatestVersion;
+std::string g_strLatestDriver;
+std::atomic<int32_t> g_nCheckDone{0};
+
+std::string UpdateUrl(const char* pszPath) {
+    return std::string(maker::kSite) + pszPath;
+}
+
+void __cdecl CheckForUpdates(void*) {
+    // The status is not judged: a reply is usable if it begins with the product's word, and
+    // anything else (no answer, an error page) announces nothing.
+    Request request;
+    request.m_strUrl = UpdateUrl(kVersionScriptPath);
+    request.Fetch();
+    const AnnouncedVersions versions = ParseVersionReply(request.m_strBody);
+    g_strLatestVersion = versions.strProgram;
+    g_strLatestDriver = versions.strDriver;
+    g_nCheckDone.store(1, std::memory_order_release);
+}
