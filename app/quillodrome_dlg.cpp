@@ -33,6 +33,8 @@ constexpr UINT kFastTickMs = 50;
 // A closed port is tried again on the tick after this many.
 constexpr int kReopenAfterTicks = 10;
 constexpr int kInstallWaitSeconds = 15;
+// The skin's pictures are drawn for this many dots per inch.
+constexpr int kDesignDpi = 96;
 constexpr LONGLONG kUnitsPerSecond = 10000000;
 
 const fw::CWinApp& App() {
@@ -100,6 +102,7 @@ void CQuillodromeDlg::DoDataExchange(fw::DataExchange& dx) {
 
 BOOL CQuillodromeDlg::OnInitDialog() {
     fw::CDialog::OnInitDialog();
+    KeepDesignPixels();
     AddAboutToSystemMenu();
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
@@ -179,6 +182,64 @@ void CQuillodromeDlg::LoadButtons() {
     };
     for (const auto& [button, id] : buttons)
         button->AutoLoad(id, *this);
+}
+
+// The skin is a picture drawn for 96 DPI and the controls must sit on its panels. The manifest
+// declares the program unaware of DPI, so Windows shows it at 96 DPI and scales the whole
+// window; a system that reports another DPI all the same (Wine, a compatibility setting) would
+// grow the template's layout and its font but not the pictures. Then the window, every control
+// and the font are laid out again as the template places them at 96 DPI.
+void CQuillodromeDlg::KeepDesignPixels() {
+    fw::WindowDc screen(m_hWnd);
+    const int dpi = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
+    LOGFONTA lf{};
+    const auto font = reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
+    if (dpi == kDesignDpi || dpi <= 0 || !font || ::GetObjectA(font, sizeof lf, &lf) != sizeof lf)
+        return;
+    // Dialog units as laid out now, and as the same font measures at 96 DPI (the system's rule:
+    // average width of the alphabet, rounded, and the cell height).
+    RECT units{0, 0, 4, 8};
+    ::MapDialogRect(m_hWnd, &units);
+    lf.lfHeight = ::MulDiv(lf.lfHeight, kDesignDpi, dpi);
+    m_fontDesign.reset(::CreateFontIndirectA(&lf));
+    fw::UniqueMemoryDc dc(::CreateCompatibleDC(screen.get()));
+    const HGDIOBJ old = ::SelectObject(dc.get(), m_fontDesign.get());
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    SIZE extent{};
+    TEXTMETRICA tm{};
+    ::GetTextExtentPoint32A(dc.get(), kAlphabet, sizeof kAlphabet - 1, &extent);
+    ::GetTextMetricsA(dc.get(), &tm);
+    ::SelectObject(dc.get(), old);
+    const int baseX = (extent.cx / 26 + 1) / 2;
+    const int baseY = tm.tmHeight;
+    if (units.right <= 0 || units.bottom <= 0 || baseX <= 0 || baseY <= 0)
+        return;
+    auto x96 = [&](LONG px) { return ::MulDiv(::MulDiv(px, 4, units.right), baseX, 4); };
+    auto y96 = [&](LONG px) { return ::MulDiv(::MulDiv(px, 8, units.bottom), baseY, 8); };
+
+    for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        RECT rc;
+        ::GetWindowRect(child, &rc);
+        ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rc), 2);
+        const LONG type = ::GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK;
+        char cls[16] = {};
+        ::GetClassNameA(child, cls, sizeof cls);
+        // A picture sizes itself to its picture, which has no DPI.
+        const bool picture =
+            ::lstrcmpiA(cls, "Static") == 0 && (type == SS_BITMAP || type == SS_ICON);
+        ::SetWindowPos(child, nullptr, x96(rc.left), y96(rc.top),
+                       picture ? rc.right - rc.left : x96(rc.right - rc.left),
+                       picture ? rc.bottom - rc.top : y96(rc.bottom - rc.top),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(m_fontDesign.get()), FALSE);
+    }
+    const RECT client = GetClientRect();
+    RECT frame{0, 0, x96(client.right), y96(client.bottom)};
+    ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongA(m_hWnd, GWL_STYLE)), FALSE,
+                         static_cast<DWORD>(::GetWindowLongA(m_hWnd, GWL_EXSTYLE)));
+    ::SetWindowPos(m_hWnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CQuillodromeDlg::PlaceWindow() {

@@ -58,6 +58,8 @@ public:
     fw::UniqueBitmap m_bmpPedalUp;
     fw::UniqueBitmap m_bmpPedalDown;
     fw::UniqueBitmap m_bmpNoPedal;
+    // The dialog font at its 96-DPI size, when the system reports another DPI.
+    fw::UniqueFont m_fontDesign;
     fw::CBitmapButton m_btnPlay;
     fw::CBitmapButton m_btnPause;
     fw::CBitmapButton m_btnStop;
@@ -114,6 +116,7 @@ private:
     void OnOption();
 
     // Startup helpers, in the order OnInitDialog runs them.
+    void KeepDesignPixels();
     void AddAboutToSystemMenu();
     void ReopenRecentFile();
     void LoadButtons();

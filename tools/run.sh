@@ -3,7 +3,8 @@
 #
 # On a desktop (DISPLAY set and reachable) the toolbar appears there and the command returns when
 # it is closed. On a headless machine it runs on a private Xvfb display, saves a picture of the
-# toolbar window to build/run/quillodrome.png (and of the whole screen to build/run/screen.png),
+# toolbar window to build/run/quillodrome.png (and of the whole screen to build/run/screen.png;
+# with QD_DPI=144, say, as on a screen set to 150 %: quillodrome-144dpi.png and screen-144dpi.png),
 # says where, and closes the program (QD_KEEP_RUNNING=1 keeps it running until Ctrl-C). It fails
 # when no toolbar appears.
 set -euo pipefail
@@ -48,6 +49,9 @@ windemo="Z:${demo//\//\\}\\entretien_demo.mp3"
 key='HKCU\Software\Brenvale\Quillodrome\Settings'
 "$WINE" reg add "$key" /v Recent /t REG_SZ /d "$windemo" /f >/dev/null 2>&1
 "$WINE" reg add "$key" /v Installing /t REG_DWORD /d 0 /f >/dev/null 2>&1
+# QD_DPI=144 (say) shows the program as on a screen set to 150 %; the default is 96 (100 %).
+"$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "${QD_DPI:-96}" /f \
+    >/dev/null 2>&1
 "$WINE" "$root/build/win/bin/Quillodrome.exe" >"$state/logs/quillodrome.log" 2>&1 </dev/null &
 pid=$!
 
@@ -71,9 +75,11 @@ if [ -z "$window" ]; then
     exit 1
 fi
 sleep 1 # let the skin and the caption paint
-shot=$root/build/run/quillodrome.png
+suffix=
+[ "${QD_DPI:-96}" = 96 ] || suffix=-${QD_DPI}dpi
+shot=$root/build/run/quillodrome$suffix.png
 import -window "$window" "$shot"
-import -window root "$root/build/run/screen.png"
+import -window root "$root/build/run/screen$suffix.png"
 eval "$(xdotool getwindowgeometry --shell "$window")"
 echo "Quillodrome ran on a private display (no desktop here): its ${WIDTH}x$HEIGHT toolbar at" \
     "$X,$Y; screenshot: $shot"

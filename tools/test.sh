@@ -75,10 +75,28 @@ print(f"toolbar picture {w}x{h}: {len(colours)} colours, {100 * empty // (w * h)
 sys.exit(0 if w >= 200 and h >= 30 and len(colours) >= 8 and empty < w * h // 2 else 1)
 PY
 }
-rm -f build/run/quillodrome.png build/run/screen.png
+# At 150 % the toolbar keeps the layout of its 96-DPI skin: same size, the same picture but for
+# the scrolling caption and the sliders' thumbs.
+check_dpi() {
+    /usr/bin/python3 - "$root/build/run/quillodrome.png" "$root/build/run/quillodrome-144dpi.png" <<'PY'
+import sys
+from PIL import Image, ImageChops
+a = Image.open(sys.argv[1]).convert("RGB")
+b = Image.open(sys.argv[2]).convert("RGB")
+if a.size != b.size:
+    print(f"toolbar at 144 DPI is {b.size[0]}x{b.size[1]}, at 96 DPI {a.size[0]}x{a.size[1]}")
+    sys.exit(1)
+diff = ImageChops.difference(a, b).convert("L")
+same = sum(1 for v in diff.getdata() if v <= 40) * 100 // (a.size[0] * a.size[1])
+print(f"toolbar at 144 DPI: {b.size[0]}x{b.size[1]}, {same}% of its pixels as at 96 DPI")
+sys.exit(0 if same >= 85 else 1)
+PY
+}
+rm -f build/run/quillodrome*.png build/run/screen*.png
 smoke=1
-if env -u DISPLAY tools/run.sh && check_shot; then
-    summary+=("run: the toolbar showed and closed")
+if env -u DISPLAY tools/run.sh && check_shot && env -u DISPLAY QD_DPI=144 tools/run.sh >/dev/null &&
+    check_dpi; then
+    summary+=("run: the toolbar showed and closed, at 96 and at 144 DPI")
 else
     status=1
     smoke=0
