@@ -21,7 +21,8 @@ recording=$(tools/demo-recording.sh "$root/build/demo")
 
 # The lamp and pin images, four times their size with their pixels kept sharp.
 for art in pedal_up pedal_down no_pedal top_on top_off; do
-    convert "res/art/$art.bmp" -filter point -resize 400% "$out/$art.png"
+    convert "res/art/$art.bmp" -filter point -resize 400% -strip \
+        -define png:exclude-chunk=date,time "$out/$art.png"
 done
 
 state=$work/wine
@@ -52,8 +53,11 @@ com1=$(pedal_say "open 1" | sed -n 's/^ok //p')
 [ -n "$com1" ] || { echo "site-screenshots: the pedal simulator made no COM1" >&2; exit 1; }
 "$WINE" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$com1" /f >/dev/null 2>&1
 
+# The recording where a typist would keep it, so that the caption shows a plain Windows path.
+mkdir -p "$WINEPREFIX/drive_c/Transcriptions"
+cp "$recording" "$WINEPREFIX/drive_c/Transcriptions/entretien_03.mp3"
+windemo='C:\Transcriptions\entretien_03.mp3'
 key='HKCU\Software\Brenvale\Quillodrome\Settings'
-windemo="Z:${recording//\//\\}"
 "$WINE" reg add "$key" /v Recent /t REG_SZ /d "$windemo" /f >/dev/null 2>&1
 # Position in tenths of a second.
 for value in "Position 124" "Installing 0" "Port Type 1" "Port Num 0" "Auto Rewind 20" "Allways Top 1" \
@@ -64,19 +68,19 @@ done
 "$WINE" build/win/bin/Quillodrome.exe >"$state/logs/quillodrome.log" 2>&1 </dev/null &
 pid=$!
 
-wait_window() { # NAME-or-empty: the first visible window of the program (with that title)
+wait_window() { # TITLE (a regular expression): the program's visible window with that title
     local w=
     for _ in $(seq 1 300); do
-        if [ -n "$1" ]; then
-            w=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true)
-        else
-            w=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1 || true)
+        w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+        # Windows of the start-up come and go: take one that is still there a moment later.
+        if [ -n "$w" ]; then
+            sleep 0.3
+            xwininfo -id "$w" >/dev/null 2>&1 && { echo "$w"; return 0; }
         fi
-        [ -n "$w" ] && { echo "$w"; return 0; }
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.1
     done
-    echo "site-screenshots: no window ${1:-of the program} (see $state/logs)" >&2
+    echo "site-screenshots: no window \"$1\" (see $state/logs)" >&2
     return 1
 }
 # A dialog with its frame and title, as the window manager draws it.
@@ -87,13 +91,13 @@ shoot_frame() {
     import -window "${frame:-$1}" "$2"
 }
 
-toolbar=$(wait_window "")
+toolbar=$(wait_window "^Quillodrome C:")
 sleep 2 # the skin, the caption and the first pedal readings
 import -window "$toolbar" "$out/toolbar.png"
 
 # OPTION, then the pedal held down so that the dialog's lamp lights.
 xdotool mousemove --window "$toolbar" 77 13 click 1
-settings=$(wait_window "Réglages")
+settings=$(wait_window "^Réglages$")
 pedal_say "press 1" >/dev/null
 sleep 1
 shoot_frame "$settings" "$out/reglages.png"
@@ -102,7 +106,7 @@ xdotool key --window "$settings" Escape
 sleep 1
 
 xdotool mousemove --window "$toolbar" 131 13 click 1
-about=$(wait_window "About Quillodrome")
+about=$(wait_window "^About Quillodrome$")
 sleep 1
 shoot_frame "$about" "$out/a-propos.png"
 xdotool key --window "$about" Return
@@ -110,4 +114,6 @@ sleep 0.5
 xdotool key --window "$toolbar" Escape
 wait "$pid" 2>/dev/null || true
 pid=
+# Without time stamps, a picture that did not change stays byte for byte the same.
+mogrify -strip -define png:exclude-chunk=date,time "$out"/*.png
 echo "site-screenshots: pictures in $out"
