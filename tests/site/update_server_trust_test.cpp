@@ -30,6 +30,9 @@ std::string ProxyPort() {
 class UpdateServerTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
+        // Started by `update-server.sh run`, the process has it from its environment already.
+        if (std::getenv("http_proxy"))
+            return;
         const std::string strPort = ProxyPort();
         ASSERT_FALSE(strPort.empty()) << "no proxy port: is the update_server fixture running?";
         // WinHTTP's default proxy comes from http_proxy when the registry names none, exactly
