@@ -18,17 +18,7 @@ cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.c
 cmake --build build/win --target Quillodrome -j "${QD_JOBS:-2}"
 
 demo=$root/build/demo
-mkdir -p "$demo"
-if [ ! -s "$demo/entretien_demo.mp3" ]; then
-    espeak-ng -v fr -s 150 -w "$demo/entretien_demo.wav" \
-        "Bonjour. Nous sommes le huit décembre, et voici le premier entretien de la série. \
-Pouvez-vous vous présenter en quelques mots, et nous dire depuis quand vous travaillez ici ? \
-Bien sûr. Je m'appelle Camille, je suis infirmière depuis douze ans, d'abord à l'hôpital, \
-puis en soins à domicile." >/dev/null
-    # Written aside and renamed: an interrupted run does not leave half a recording behind.
-    lame --quiet -b 96 "$demo/entretien_demo.wav" "$demo/entretien_demo.tmp.mp3"
-    mv "$demo/entretien_demo.tmp.mp3" "$demo/entretien_demo.mp3"
-fi
+tools/demo-recording.sh "$demo" >/dev/null
 
 state=$root/build/run/wine
 headless=1

@@ -17,7 +17,9 @@ The site folder, read afresh on every request:
   folders        their index.html (a folder asked for without its final slash is redirected
                  first, as the maker's host does); never a listing
   .dot files, *.ini, anything outside the folder, missing things: 403 or 404
-Every request is appended to STATE/requests.log as "METHOD TARGET STATUS".
+Every request is appended to STATE/requests.log as one line "METHOD PATH STATUS", the path with
+its query (a request in absolute form, "https://host/path", counts by its path); the proxy adds
+"CONNECT host:port 200" for each tunnel and "METHOD URL 502" for each plain request.
 """
 import argparse
 import os
@@ -136,6 +138,11 @@ class SiteHandler(socketserver.StreamRequestHandler):
         if req is None:
             return
         method, target, head, body = req
+        # Some clients (Wine's WinHTTP through a proxy tunnel) send the absolute form
+        # "https://host:port/path"; the log and the scripts see the path and query alone.
+        url = urllib.parse.urlsplit(target)
+        if url.scheme:
+            target = urllib.parse.urlunsplit(("", "", url.path or "/", url.query, ""))
         try:
             status = self.respond(method, target, head, body)
         except (OSError, ValueError):

@@ -10,6 +10,8 @@
 #                          STATE/server.pid, log in STATE/server.log, requests in
 #                          STATE/requests.log
 #   update-server.sh stop STATE             stop that server, by its process id
+#   update-server.sh run STATE CMD...       run CMD with http_proxy and https_proxy pointing at
+#                          the server's proxy
 #   update-server.sh trust STATE            make the current Wine prefix ($WINEPREFIX, with the
 #                          wine of $WINE or the PATH) trust the authority: its certificate goes
 #                          into the current user's Root store
@@ -20,7 +22,10 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cmd=${1:-}
 state=${2:-}
-usage() { echo "usage: $0 start STATE [SITE_DIR] | stop STATE | trust STATE" >&2; exit 2; }
+usage() {
+    echo "usage: $0 start STATE [SITE_DIR] | stop STATE | trust STATE | run STATE CMD..." >&2
+    exit 2
+}
 [ -n "$cmd" ] && [ -n "$state" ] || usage
 host=${QD_UPDATE_HOST:-www.brenvale.fr}
 
@@ -70,13 +75,16 @@ make_certs() {
 # record (id 32, the encoded certificate; a reserved 1; its length) followed by the DER bytes.
 trust() {
     [ -f "$state/ca.der" ] || { echo "update-server: no $state/ca.der (start first)" >&2; exit 1; }
+    # Without a prefix Wine would take the user's own ~/.wine.
+    [ -n "${WINEPREFIX:-}" ] || { echo "update-server: WINEPREFIX is not set" >&2; exit 1; }
     local wine=${WINE:-wine} thumb blob
     thumb=$(openssl x509 -inform DER -in "$state/ca.der" -noout -fingerprint -sha1 |
         sed 's/.*=//; s/://g' | tr 'a-f' 'A-F')
     blob=$(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read();
 print((struct.pack("<III",32,1,len(d))+d).hex())' "$state/ca.der")
     "$wine" reg add "HKCU\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$thumb" \
-        /v Blob /t REG_BINARY /d "$blob" /f >/dev/null
+        /v Blob /t REG_BINARY /d "$blob" /f >"$state/trust.log" 2>&1 </dev/null ||
+        { cat "$state/trust.log" >&2; return 1; }
 }
 
 case "$cmd" in
@@ -107,6 +115,14 @@ stop)
 trust)
     state=$(cd "$state" && pwd)
     trust
+    ;;
+run)
+    shift 2
+    [ $# -gt 0 ] || usage
+    port=$(sed -n 's/^proxy=//p' "$state/ports" 2>/dev/null || true)
+    [ -n "$port" ] || { echo "update-server: no server running in $state" >&2; exit 1; }
+    export http_proxy=http://127.0.0.1:$port https_proxy=http://127.0.0.1:$port
+    exec "$@"
     ;;
 *)
     usage

@@ -156,11 +156,13 @@ class Files(SiteTest):
     def test_requests_are_logged(self):
         curl(VERSION + "?logged=1", "-d", "a=b", proxy=True)
         curl("/vexo/missing.htm?x")
+        curl("", "--request-target", "https://%s:443%s?absolute" % (HOST, VERSION))
         with open(os.path.join(env["state"], "requests.log")) as f:
             lines = f.read().splitlines()
         self.assertIn("CONNECT %s:443 200" % HOST, lines)
         self.assertIn("POST %s?logged=1 200" % VERSION, lines)
         self.assertIn("GET /vexo/missing.htm?x 404", lines)
+        self.assertIn("GET %s?absolute 200" % VERSION, lines)
 
 
 class Certificates(SiteTest):
