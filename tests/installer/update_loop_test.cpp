@@ -122,9 +122,10 @@ TEST(UpdateLoopTest, InstalledProgramUpdatesItselfThroughTheMakersSite) {
     ASSERT_TRUE(http_test::TrustTestAuthority(why)) << why;
 
     // Installed as an administrator would, silently.
-    ASSERT_EQ(RunToEnd("\"" + qdtest::FolderFromEnv("QD_INSTALLER_DIR") + "QuillodromeSetup.exe\" /S",
-                  60000),
-              0);
+    ASSERT_EQ(
+        RunToEnd("\"" + qdtest::FolderFromEnv("QD_INSTALLER_DIR") + "QuillodromeSetup.exe\" /S",
+                 60000),
+        0);
     ASSERT_EQ(FileVersion(kInstalledExe), current);
 
     // The typist's recording, 5.5 seconds in, and the site announcing the next build.
@@ -148,8 +149,8 @@ TEST(UpdateLoopTest, InstalledProgramUpdatesItselfThroughTheMakersSite) {
     // page, whose "Lancer Quillodrome" (ticked) starts the new version.
     const std::string title = "Installation de Quillodrome";
     HWND wizard = nullptr;
-    ASSERT_TRUE(qdtest::WaitUntil([&] { return (wizard = FindTopLevel(title.c_str())) != nullptr; },
-                                  30000))
+    ASSERT_TRUE(
+        qdtest::WaitUntil([&] { return (wizard = FindTopLevel(title.c_str())) != nullptr; }, 30000))
         << "no installer window";
     EXPECT_NE(qdtest::Text(wizard).find(next), std::string::npos) << qdtest::Text(wizard);
     const DWORD installer = ProcessOf(wizard);
@@ -185,7 +186,7 @@ TEST(UpdateLoopTest, InstalledProgramUpdatesItselfThroughTheMakersSite) {
     ASSERT_TRUE(qdtest::Click(updated, IDC_ABOUT)) << qdtest::LastProblem();
     HWND about = qdtest::WaitDialog(pid, 5000, "About Quillodrome", updated);
     ASSERT_TRUE(about);
-    EXPECT_EQ(qdtest::ItemText(about, IDC_ABOUT_VERSION), "Quillodrome  " + next);
+    EXPECT_EQ(qdtest::ItemText(about, IDC_ABOUT_VERSION), "Quillodrome  " + next + " (64)");
     EXPECT_TRUE(qdtest::Answer(about, IDOK));
     // Now up to date: no further offer.
     EXPECT_FALSE(qdtest::WaitDialog(pid, 3000, nullptr, updated));
