@@ -1,24 +1,120 @@
 #!/usr/bin/env bash
-# Start-up and footprint figures of the product under Wine (not part of the tests):
-# executable size, time to the first window against an empty dialog program, and Open of a
-# 60-minute MP3 until its duration is known.
-set -euo pipefail
+# Every performance figure of the product in one run on this machine, each next to a baseline
+# measured in the same run, written to docs/performance.md; the raw outputs stay in
+# build/bench/*.log. Not part of the tests.
+#
+#   tools/bench.sh
+#
+# Builds trees of its own with the benchmarks on, so that the test trees are left alone:
+# build/bench-win (the program, its installer and the Windows benchmark programs, run under
+# Wine + Xvfb) and build/bench-native (the pattern matcher against std::regex and RE2, without
+# the sanitizers). A figure that cannot be taken is reported as such, with its log; the exit code
+# is then 1. Takes about ten minutes on two cores.
+set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-build=${1:-build/win}
-cmake --build "$build" --target Quillodrome startup_bench empty_dialog player_bench
-bench=$root/build/bench
-mkdir -p "$bench"
-if [ ! -s "$bench/long60.mp3" ]; then
-    sox -n -r 22050 -c 1 -b 16 "$bench/long60.wav" synth 3600 sine 300-3000 vol 0.2
-    lame --quiet -b 64 "$bench/long60.wav" "$bench/long60.mp3"
-    rm -f "$bench/long60.wav"
+win=build/bench-win
+native=build/bench-native
+out=$root/build/bench
+jobs=${QD_JOBS:-2}
+mkdir -p "$out"
+rm -f "$out"/*.log "$out"/*.rc "$out"/*.json
+
+die() { echo "bench: $*" >&2; exit 1; }
+
+tools/install-deps.sh >"$out/deps.log" 2>&1 || die "installing packages failed (see $out/deps.log)"
+
+echo "== Building $win and $native"
+{
+    cmake -S . -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQD_BENCH=ON &&
+        cmake --build "$win" -j "$jobs" --target Quillodrome installer empty_dialog startup_bench \
+            player_bench toolbar_bench pedal_bench controls_bench http_client_bench toolbar_fixtures
+} >"$out/build-win.log" 2>&1 || die "the Windows tree does not build (see $out/build-win.log)"
+{
+    cmake -S . -B "$native" -G Ninja -DQD_BENCH=ON -DQD_SANITIZE=OFF &&
+        cmake --build "$native" -j "$jobs" --target pattern_bench
+} >"$out/build-native.log" 2>&1 || die "the native tree does not build (see $out/build-native.log)"
+
+# The machine, and how busy it is: other people's builds share the cores.
+{
+    echo "cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"
+    echo "cores=$(nproc)"
+    echo "memory_kib=$(awk '/^MemTotal:/ {print $2}' /proc/meminfo)"
+    echo "debian=$(cat /etc/debian_version)"
+    echo "kernel=$(uname -r)"
+    echo "wine=$(wine --version 2>/dev/null)"
+    echo "compiler=$(x86_64-w64-mingw32-g++-posix -dumpfullversion 2>/dev/null)"
+    echo "native_compiler=$(g++ -dumpfullversion)"
+    echo "date=$(date -u '+%Y-%m-%d %H:%M UTC')"
+    echo "load_start=$(cut -d' ' -f1-3 /proc/loadavg)"
+} >"$out/machine.log"
+
+# step NAME COMMAND…: runs one benchmark into NAME.log and keeps its exit code in NAME.rc.
+step() {
+    local name=$1
+    shift
+    echo "== $name"
+    "$@" >"$out/$name.log" 2>&1
+    local rc=$?
+    echo "$rc" >"$out/$name.rc"
+    [ "$rc" -eq 0 ] || echo "   failed ($rc): see $out/$name.log"
+}
+
+winpath() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); echo "Z:${p//\//\\}"; }
+
+# A 60-minute MP3, a typist's long interview.
+long=$out/long60.mp3
+if [ ! -s "$long" ]; then
+    sox -n -r 22050 -c 1 -b 16 "$out/long60.wav" synth 3600 sine 300-3000 vol 0.2 &&
+        lame --quiet -b 64 "$out/long60.wav" "$long" || die "cannot make $long"
+    rm -f "$out/long60.wav"
 fi
-bin="Z:${root//\//\\}\\${build//\//\\}\\bin"
-echo "Quillodrome.exe: $(stat -c %s "$build/bin/Quillodrome.exe") bytes"
-tools/wine-session.sh run "$bench/wine" bash -c "
-    \"\$WINE\" reg add 'HKCU\\Software\\Brenvale\\Quillodrome\\Settings' /v Installing /t REG_DWORD /d 0 /f >/dev/null 2>&1
-    \"\$WINE\" reg add 'HKCU\\Software\\Brenvale\\Quillodrome\\Settings' /v 'Port Type' /t REG_DWORD /d 0 /f >/dev/null 2>&1
-    \"\$WINE\" '$root/$build/bin/startup_bench.exe' '$bin\\empty_dialog.exe' '$bin\\Quillodrome.exe' 2>/dev/null
-    \"\$WINE\" '$root/$build/bin/player_bench.exe' 'Z:${bench//\//\\}\\long60.mp3' 2>/dev/null
-"
+short=$win/tests/app/fixtures/interview.wav
+
+# The same installer script around the empty dialog program: what the wizard itself weighs.
+sizes() {
+    local version
+    version=$(sed -n 's/^QD_VERSION:STRING=//p' "$win/CMakeCache.txt")
+    makensis -V2 -INPUTCHARSET UTF8 -DQD_VERSION="$version" -DQD_EXE="$root/$win/bin/empty_dialog.exe" \
+        -DQD_ICON="$root/res/art/quillodrome.ico" -DQD_OUTFILE="$out/EmptySetup.exe" \
+        installer/quillodrome.nsi >&2 || return 1
+    echo "program: bytes=$(stat -c %s "$win/bin/Quillodrome.exe")"
+    echo "empty dialog program: bytes=$(stat -c %s "$win/bin/empty_dialog.exe")"
+    echo "installer: bytes=$(stat -c %s "$win/installer/QuillodromeSetup.exe")"
+    echo "empty dialog installer: bytes=$(stat -c %s "$out/EmptySetup.exe")"
+}
+
+startup() {
+    tools/wine-session.sh run "$out/wine" bash -c '
+        "$WINE" reg add "HKCU\\Software\\Brenvale\\Quillodrome\\Settings" /v Installing /t REG_DWORD /d 0 /f >/dev/null 2>&1
+        "$WINE" reg add "HKCU\\Software\\Brenvale\\Quillodrome\\Settings" /v "Port Type" /t REG_DWORD /d 0 /f >/dev/null 2>&1
+        "$WINE" "$0/bin/startup_bench.exe" "$1" "$2" 2>/dev/null
+        "$WINE" "$0/bin/player_bench.exe" "$3" "$4" 2>/dev/null
+    ' "$root/$win" "$(winpath "$win/bin/empty_dialog.exe")" "$(winpath "$win/bin/Quillodrome.exe")" \
+        "$(winpath "$long")" "$(winpath "$short")"
+}
+
+controls() {
+    tools/wine-session.sh run "$out/controls-wine" \
+        sh -c 'tools/wine-run.sh "$QD_WINE_STATE" "$0"' "$root/$win/bin/controls_bench.exe"
+}
+
+pattern() {
+    "$native/tests/bench/pattern_bench" --benchmark_filter='^(header|body64k|no_end_tag)/' \
+        --benchmark_out="$out/pattern.json" --benchmark_out_format=json
+}
+
+step sizes sizes
+step startup startup
+step idle tools/toolbar-bench.sh "$win"
+step pedal tests/tools/pedal_bench.sh "$win"
+step toolbar tools/wine-own-session.sh "$out/toolbar-session" "$root/$win/bin/toolbar_bench.exe" \
+    "$(winpath "$long")" "$(winpath "$win/bin/empty_dialog.exe")"
+step controls controls
+step pattern pattern
+step http tests/tools/http_bench.sh "$win"
+
+echo "load_end=$(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.log"
+/usr/bin/python3 tools/bench_report.py "$out" docs/performance.md || die "the report could not be written"
+echo "Wrote docs/performance.md (raw outputs in build/bench/*.log)"
+! grep -qv '^0$' "$out"/*.rc

@@ -2,10 +2,13 @@
 # Idle cost of the running toolbar: CPU seconds used over 30 s with a recording loaded, the
 # serial pedal connected and released and the caption scrolling, next to an empty dialog
 # program measured the same way in the same session. Needs a built Windows tree.
+#
+#   toolbar-bench.sh [BUILD_DIR]    (build/win when not given)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-bin=$root/build/win/bin
+build=$(cd "${1:-build/win}" && pwd)
+bin=$build/bin
 state=$root/build/bench/wine
 sim=$root/build/bench/pedal-sim
 seconds=${QD_BENCH_SECONDS:-30}
@@ -24,7 +27,7 @@ print("simulator:", s.recv(200).decode().strip())
 PY
 "$WINE" reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$sim/com5" /f >/dev/null 2>&1
 key='HKCU\Software\Brenvale\Quillodrome\Settings'
-fixture=$root/build/win/tests/app/fixtures/interview.wav
+fixture=$build/tests/app/fixtures/interview.wav
 "$WINE" reg add "$key" /v Installing /t REG_DWORD /d 0 /f >/dev/null 2>&1
 "$WINE" reg add "$key" /v "Port Type" /t REG_DWORD /d 1 /f >/dev/null 2>&1
 "$WINE" reg add "$key" /v "Port Num" /t REG_DWORD /d 4 /f >/dev/null 2>&1
@@ -32,9 +35,14 @@ fixture=$root/build/win/tests/app/fixtures/interview.wav
 
 # CPU seconds (user + system) of the process whose command line names $1, over $seconds.
 measure() {
-    local name=$1 pid ticks0 ticks1
+    local name=$1 pid= ticks0 ticks1
     sleep 5
-    pid=$(pgrep -f "$name" | head -n 1)
+    # Other sessions on this machine may run the same program: take the one of our prefix.
+    for pid in $(pgrep -f "$name"); do
+        tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" && break
+        pid=
+    done
+    [ -n "$pid" ] || { echo "no $name process of this session" >&2; exit 1; }
     ticks0=$(awk '{print $14 + $15}' "/proc/$pid/stat")
     sleep "$seconds"
     ticks1=$(awk '{print $14 + $15}' "/proc/$pid/stat")

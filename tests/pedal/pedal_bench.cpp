@@ -1,5 +1,5 @@
 // Timing of one pedal poll on each variant, and of a press travelling through the serial
-// simulator to the first poll that reports it at the main window's 50 ms period.
+// simulator to the first poll that reports it at the main window's 100 and 50 ms periods.
 // Run by tests/tools/pedal_bench.sh; prints one line per figure.
 #include "pedal/com_port.h"
 #include "pedal/usb_port.h"
@@ -70,34 +70,38 @@ int BenchSerial() {
     g_sim.Press(kCom);
     Report("serial IsPressed, pressed", TimePolls(port, 500, tick));
 
-    // From the moment the switch goes down to the first poll that reports 1, polls every 50 ms
-    // on a steady clock and the press lands at a varying phase.
-    std::vector<double> latencies;
-    for (int trial = 0; trial < 20; ++trial) {
-        g_sim.Release(kCom);
-        double next = Now();
-        for (int i = 0; i < 3; ++i) {
-            next += 50000;
-            ::Sleep(static_cast<DWORD>(std::max(0.0, (next - Now()) / 1000)));
-            port.IsPressed();
+    // From the moment the switch goes down to the first poll that reports 1, polled on a steady
+    // clock at the main window's two periods, with the press landing at a varying phase.
+    for (const int period : {100, 50}) {
+        const double periodUs = period * 1000.0;
+        std::vector<double> latencies;
+        for (int trial = 0; trial < 20; ++trial) {
+            g_sim.Release(kCom);
+            double next = Now();
+            for (int i = 0; i < 3; ++i) {
+                next += periodUs;
+                ::Sleep(static_cast<DWORD>(std::max(0.0, (next - Now()) / 1000)));
+                port.IsPressed();
+            }
+            ::Sleep(static_cast<DWORD>(trial * 47 % period));
+            g_sim.Press(kCom);
+            const double pressed = Now();
+            for (;;) {
+                next += periodUs;
+                const double wait = next - Now();
+                if (wait > 0)
+                    ::Sleep(static_cast<DWORD>(wait / 1000));
+                if (port.IsPressed())
+                    break;
+            }
+            latencies.push_back(Now() - pressed);
         }
-        ::Sleep(static_cast<DWORD>(trial * 47 % 50));
-        g_sim.Press(kCom);
-        const double pressed = Now();
-        for (;;) {
-            next += 50000;
-            const double wait = next - Now();
-            if (wait > 0)
-                ::Sleep(static_cast<DWORD>(wait / 1000));
-            if (port.IsPressed())
-                break;
-        }
-        latencies.push_back(Now() - pressed);
+        std::sort(latencies.begin(), latencies.end());
+        const std::string what = "serial press to first 1, " + std::to_string(period) + " ms polls";
+        std::printf("%-40s n=%zu min %.1f ms  median %.1f ms  max %.1f ms\n", what.c_str(),
+                    latencies.size(), latencies.front() / 1000,
+                    latencies[latencies.size() / 2] / 1000, latencies.back() / 1000);
     }
-    std::sort(latencies.begin(), latencies.end());
-    std::printf("%-40s n=%zu min %.1f ms  median %.1f ms  max %.1f ms\n",
-                "serial press to first 1, 50 ms polls", latencies.size(), latencies.front() / 1000,
-                latencies[latencies.size() / 2] / 1000, latencies.back() / 1000);
     g_sim.Release(kCom);
     return 0;
 }
