@@ -9,9 +9,9 @@
 # build/bench-win (the program, its installer and the Windows benchmark programs, run under
 # Wine + Xvfb) and build/bench-native (the pattern matcher against std::regex and RE2, without
 # the sanitizers). A figure that cannot be taken is reported as such, with its log; the exit code
-# is then 1. Takes about ten minutes on two cores.
+# is then 1. About five minutes on two cores once both trees are built.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 root=$PWD
 win=build/bench-win
 native=build/bench-native
@@ -65,8 +65,10 @@ winpath() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); echo "Z:
 # A 60-minute MP3, a typist's long interview.
 long=$out/long60.mp3
 if [ ! -s "$long" ]; then
-    sox -n -r 22050 -c 1 -b 16 "$out/long60.wav" synth 3600 sine 300-3000 vol 0.2 &&
-        lame --quiet -b 64 "$out/long60.wav" "$long" || die "cannot make $long"
+    if ! sox -n -r 22050 -c 1 -b 16 "$out/long60.wav" synth 3600 sine 300-3000 vol 0.2 ||
+        ! lame --quiet -b 64 "$out/long60.wav" "$long"; then
+        die "cannot make $long"
+    fi
     rm -f "$out/long60.wav"
 fi
 short=$win/tests/app/fixtures/interview.wav

@@ -58,7 +58,9 @@ w = md.append
 w("# Performance")
 w("")
 w(f"Figures from one run of `tools/bench.sh` on {machine.get('date', '?')}, on one machine; each "
-  "stands next to a baseline measured in the same run. The raw outputs are in `build/bench/*.log`.")
+  "stands next to a baseline measured in the same run. The raw outputs are in `build/bench/*.log`; "
+  "the programs come from trees of the script's own with `QD_BENCH=ON` (`build/bench-win`, "
+  "`build/bench-native`), the test trees are left alone.")
 w("")
 mem_gib = int(machine.get("memory_kib", "0")) / (1 << 20)
 w(f"- Machine: {machine.get('cpu', '?')}, {machine.get('cores', '?')} cores, {mem_gib:.1f} GiB of "
@@ -155,7 +157,7 @@ w("| Main loop period | Press to play in `Quillodrome.exe` (min / median / max) 
   "bare serial port polled at the same period (min / median / max) |")
 w("|---|---|---|")
 lat_re = r"n=(\d+) min ([\d.]+) ms\s+median ([\d.]+) ms\s+max ([\d.]+) ms"
-medians = {}
+medians, base_medians = {}, {}
 for period in (100, 50):
     ours = line("toolbar", rf"^press to play, {period} ms loop: {lat_re}")
     base = line("pedal", rf"^serial press to first 1, {period} ms polls\s+{lat_re}")
@@ -165,6 +167,8 @@ for period in (100, 50):
              if base else missing("pedal"))
     if ours:
         medians[period] = float(ours.group(3))
+    if base:
+        base_medians[period] = float(base.group(3))
     w(f"| {period} ms | {cell} | {bcell} |")
 w("")
 w("Press to play: from the pedal simulator acknowledging the press (switch closed on the serial "
@@ -189,10 +193,13 @@ if polls:
 w("")
 if medians:
     parts = [f"{medians[p]:.0f} ms at {p} ms" for p in sorted(medians, reverse=True)]
+    over = [medians[p] - base_medians[p] for p in medians if p in base_medians]
+    around = (f" (the program adds {min(over):.0f} to {max(over):.0f} ms to the bare port's median)"
+              if over else "")
     w(f"For a typist: the recording starts a median {' and '.join(parts)} after the foot goes "
       "down. The serial pedal is read by a probe byte sent on one tick and looked for on the "
-      "next, so a press shows on the first or second tick after it: the wait is the loop's "
-      "period, not the poll (microseconds), and the 50 ms loop halves it.")
+      "next, so a press shows one to two periods after it: the wait is the loop's period, not "
+      f"the poll (microseconds) nor the program around it{around}, and the 50 ms loop halves it.")
 w("")
 
 # --- Repaint ----------------------------------------------------------------------------------
@@ -248,7 +255,7 @@ if results:
       "breaks. (Google Benchmark's warning that its Debian library was built as debug concerns "
       "the harness, not the code measured.)")
     w("")
-    for subject, title in [("header", "A response-header block (about 900 bytes)"),
+    for subject, title in [("header", "A response-header block of 18 lines (719 bytes)"),
                            ("body64k", "A 64 KiB HTML page")]:
         w(f"**{title}**")
         w("")

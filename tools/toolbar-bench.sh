@@ -35,7 +35,7 @@ fixture=$build/tests/app/fixtures/interview.wav
 
 # CPU seconds (user + system) of the process whose command line names $1, over $seconds.
 measure() {
-    local name=$1 pid= ticks0 ticks1
+    local name=$1 pid='' ticks0 ticks1
     sleep 5
     # Other sessions on this machine may run the same program: take the one of our prefix.
     for pid in $(pgrep -f "$name"); do
