@@ -219,6 +219,15 @@ TEST(SendTest, PagesThatAreNotCutOffAreAccepted) {
     EXPECT_EQ(0u, empty.m_nBodySize);
 }
 
+// The truncation check must weigh the body against its own length, not another header's.
+TEST(SendTest, LengthOfAnotherHeaderIsNotTheBodys) {
+    WinHttpClient client(Url("key=" + Key() + "&h=X-Original-Content-Length:%2099&text=hello"));
+    EXPECT_TRUE(client.Send("GET", false)) << client.m_dwLastError;
+    EXPECT_EQ(1, RequestCount(Key()));
+    EXPECT_EQ(5u, client.m_nContentLength);
+    EXPECT_EQ("hello", client.GetText());
+}
+
 TEST(SendTest, EveryStatusIsAResponse) {
     WinHttpClient client(Url("status=404&reason=Not%20Found&text=missing"));
     ASSERT_TRUE(client.Send("GET", false));
@@ -399,6 +408,20 @@ TEST(FetchTest, NeverLeavesHttps) {
     plain.m_strUrl = UrlOn("http", TestPorts().nHttp, "chain=1");
     EXPECT_EQ(0, plain.Fetch());
     EXPECT_EQ("end of chain", plain.m_strBody);
+}
+
+TEST(FetchTest, ContentLocationIsNoRedirect) {
+    const std::string strTarget = "https://localhost:" + std::to_string(TestPorts().nHttps) +
+                                  "/r%3Fkey=" + Key("target") + "%26text=followed";
+    Request request;
+    const std::string strStart =
+        Url("key=" + Key() + "&status=302&h=Content-Location:%20" + strTarget + "&text=moved");
+    request.m_strUrl = strStart;
+    EXPECT_EQ(1, request.Fetch());
+    EXPECT_EQ("moved", request.m_strBody);
+    EXPECT_EQ(strStart, request.m_strUrl);
+    EXPECT_EQ(1, RequestCount(Key()));
+    EXPECT_EQ(0, RequestCount(Key("target")));
 }
 
 TEST(FetchTest, OtherStatusesFailWithTheirPageKept) {
