@@ -144,6 +144,29 @@ void ParseHeaderFields(const std::string& strHeaders, bool bKeepCharset, HeaderF
     }
 }
 
+namespace {
+
+// A plain scan for a lowercase tag: the body can be tens of megabytes, and only presence counts.
+bool ContainsNoCase(std::string_view text, std::string_view tag) {
+    for (size_t nPos = text.find('<'); nPos != std::string_view::npos;
+         nPos = text.find('<', nPos + 1)) {
+        if (text.size() - nPos < tag.size())
+            return false;
+        size_t i = 1;
+        while (i < tag.size() && LowerAscii(text[nPos + i]) == tag[i])
+            ++i;
+        if (i == tag.size())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool IsPageCutOff(std::string_view text) {
+    return ContainsNoCase(text, "<html>") && !ContainsNoCase(text, "</html>");
+}
+
 bool IsRedirectAllowed(const std::string& strFrom, const std::string& strTo) {
     return !StartsWithNoCase(strFrom, "https:") || StartsWithNoCase(strTo, "https:");
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Fills list with what group 0 of the pattern captured in the text, each distinct capture once
@@ -26,6 +27,10 @@ struct HeaderFields {
     bool bContentLengthFound = false;
 };
 void ParseHeaderFields(const std::string& strHeaders, bool bKeepCharset, HeaderFields& fields);
+
+// Whether a page was cut off on its way: its text holds "<html>" but not "</html>" (letters A to Z
+// compared without case). A body without "<html>" at all is not a page and never cut off.
+bool IsPageCutOff(std::string_view text);
 
 // Whether a redirect from one address to another may be followed: never from an https address
 // to one that is not https, since that would give up the certificate check.

@@ -17,6 +17,7 @@
 namespace {
 
 using http_test::LastRequest;
+using http_test::PatternByte;
 using http_test::RequestCount;
 using http_test::TestPorts;
 using http_test::Url;
@@ -51,10 +52,6 @@ std::string Hex(const std::string& strBytes) {
         strHex += kDigits[c & 15];
     }
     return strHex;
-}
-
-unsigned char PatternByte(size_t i) {
-    return static_cast<unsigned char>(i % 251 + 1);
 }
 
 bool IsCertificateError(uint32_t dwError) {
@@ -196,6 +193,15 @@ TEST(SendTest, IncompletePageIsTriedThreeTimes) {
     const std::string strSeen = LastRequest(Key());
     EXPECT_NE(std::string::npos, strSeen.find("\r\nCookie: session=42\r\n")) << strSeen;
     EXPECT_NE(std::string::npos, strSeen.find("\r\nX-Quillodrome: 1\r\n")) << strSeen;
+
+    // A client that keeps no text still sees the cut-off page in the bytes.
+    WinHttpClient bytesOnly(Url("key=" + Key("bytes") + "&text=%3Chtml%3Ecut%20off"));
+    bytesOnly.m_bKeepText = false;
+    EXPECT_FALSE(bytesOnly.Send("GET", false));
+    EXPECT_EQ(13u, bytesOnly.m_dwLastError);
+    EXPECT_EQ(3, RequestCount(Key("bytes")));
+    EXPECT_EQ("", bytesOnly.GetText());
+    EXPECT_EQ(13u, bytesOnly.m_nBodySize);
 }
 
 TEST(SendTest, PagesThatAreNotCutOffAreAccepted) {

@@ -172,6 +172,26 @@ TEST(ParseHeaderFieldsTest, ValuesComeOnlyFromTheirOwnLine) {
     }
 }
 
+TEST(PageCutOffTest, OnlyAnOpenedAndNeverClosedPage) {
+    struct Case {
+        std::string strText;
+        bool bCutOff;
+    } cases[] = {
+        {"<HTML><body>cut off", true},
+        {"<html>all</HTML>", false},
+        {"</html> before <html>", false},
+        {"plain text", false},
+        {"", false},
+        {"<htm", false},
+        {"<<html>", true},
+        {"< html>", false},
+        {"<html", false},
+        {std::string(1 << 20, 'x') + "<Html>", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.bCutOff, IsPageCutOff(c.strText)) << c.strText.substr(0, 40);
+}
+
 TEST(RedirectRuleTest, NeverLeavesHttps) {
     struct Case {
         const char* pszFrom;
