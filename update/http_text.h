@@ -16,8 +16,10 @@ bool CollectMatches(const std::string& strPattern, const std::string& strText,
 // The text without the characters of strSet at either end; empty when nothing else remains.
 std::string TrimChars(const std::string& strText, const std::string& strSet);
 
-// What the client keeps from a block of raw response headers. A value whose header is absent
-// stays as it was; cookies are added to what earlier responses gave.
+// What the client keeps from a block of raw response headers. Each value is read only from a
+// line that begins with its header's name and colon (letter case ignored), the charset from the
+// Content-Type line. A value whose header is absent stays as it was; cookies are added to what
+// earlier responses gave.
 struct HeaderFields {
     std::string strCharset;
     uint32_t nContentLength = 0;
