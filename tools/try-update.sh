@@ -43,6 +43,9 @@ trap 'exit 143' TERM
 tools/update-server.sh trust "$try/server"
 key='HKCU\Software\Brenvale\Quillodrome\Settings'
 "$WINE" reg add "$key" /v Installing /t REG_DWORD /d 0 /f >/dev/null 2>&1
+# Without a pedal, so that the program's own update is offered (a USB pedal that is not plugged
+# in would be offered the driver first).
+"$WINE" reg add "$key" /v "Port Type" /t REG_DWORD /d 0 /f >/dev/null 2>&1
 "$WINE" reg add "$key" /v Recent /t REG_SZ /d "Z:${root//\//\\}\\build\\demo\\entretien_demo.mp3" \
     /f >/dev/null 2>&1
 echo "The site announces $next to this build ($version); requests: $try/server/requests.log"
@@ -64,3 +67,11 @@ sleep 0.5
 import -window root "$try/prompt.png"
 echo "Headless: the program's prompt is in $try/prompt.png"
 "$WINE" taskkill /im Quillodrome.exe >/dev/null 2>&1 || true
+for _ in $(seq 1 100); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$pid" 2>/dev/null; then
+    echo "try-update: Quillodrome did not close when asked" >&2
+    exit 1
+fi
