@@ -11,6 +11,8 @@ const char* const kDownloadUserAgent =
 int DownloadToFile(const std::string& strUrl, const std::string& strFile) {
     WinHttpClient client(strUrl);
     client.m_strUserAgent = kDownloadUserAgent;
+    // Installers are bytes; their text would be a second copy of a large body.
+    client.m_bKeepText = false;
     if (!client.Send("GET", false) || client.GetStatus() != "200")
         return kDownloadFailed;
     if (!client.m_pBody || client.m_nBodySize == 0)

@@ -84,18 +84,50 @@ std::string TrimChars(const std::string& strText, const std::string& strSet) {
     return strText.substr(nFirst, nLast - nFirst + 1);
 }
 
-void ParseHeaderFields(const std::string& strHeaders, bool bKeepCharset, HeaderFields& fields) {
+namespace {
+
+// The lines of a header block that begin with the header's name and its colon (letter case
+// ignored), each with its line end, in order. The value patterns only ever see these: searched
+// over the whole block they would also find their name inside another header's name, and take
+// "Content-Location" for a redirect or "X-Original-Content-Length" for this body's length.
+std::string HeaderLines(const std::string& strHeaders, const std::string& strName) {
+    std::string strLines;
+    for (size_t nStart = 0; nStart < strHeaders.size();) {
+        size_t nEnd = strHeaders.find('\n', nStart);
+        nEnd = nEnd == std::string::npos ? strHeaders.size() : nEnd + 1;
+        if (nEnd - nStart > strName.size() &&
+            EqualsNoCase(strHeaders.substr(nStart, strName.size()), strName) &&
+            strHeaders[nStart + strName.size()] == ':')
+            strLines.append(strHeaders, nStart, nEnd - nStart);
+        nStart = nEnd;
+    }
+    return strLines;
+}
+
+// What the pattern captured first in the lines of the named header; false when nothing did.
+bool FirstValue(const std::string& strHeaders, const char* pszName, const char* pszPattern,
+                std::string& strValue) {
     std::vector<std::string> list;
-    if (!bKeepCharset && CollectMatches("charset={[A-Za-z0-9\\-_]+}", strHeaders, list) &&
-        !list.empty())
-        fields.strCharset = list.front();
+    if (!CollectMatches(pszPattern, HeaderLines(strHeaders, pszName), list) || list.empty())
+        return false;
+    strValue = list.front();
+    return true;
+}
+
+} // namespace
+
+void ParseHeaderFields(const std::string& strHeaders, bool bKeepCharset, HeaderFields& fields) {
+    if (!bKeepCharset)
+        FirstValue(strHeaders, "Content-Type", "charset={[A-Za-z0-9\\-_]+}", fields.strCharset);
+    std::string strLength;
     fields.bContentLengthFound =
-        CollectMatches("Content-Length: {[0-9]+}", strHeaders, list) && !list.empty();
+        FirstValue(strHeaders, "Content-Length", "Content-Length: {[0-9]+}", strLength);
     if (fields.bContentLengthFound)
-        fields.nContentLength = ParseDecimal32(list.front());
-    if (CollectMatches("Location: \\b*{.+?}\\n", strHeaders, list) && !list.empty())
-        fields.strLocation = list.front();
-    if (CollectMatches("Set-Cookie:\\b*{.+?}\\n", strHeaders, list) && !list.empty()) {
+        fields.nContentLength = ParseDecimal32(strLength);
+    FirstValue(strHeaders, "Location", "Location: \\b*{.+?}\\n", fields.strLocation);
+    std::vector<std::string> list;
+    if (CollectMatches("Set-Cookie:\\b*{.+?}\\n", HeaderLines(strHeaders, "Set-Cookie"), list) &&
+        !list.empty()) {
         std::string strAdded;
         for (const std::string& strCookie : list) {
             if (!strAdded.empty())
@@ -110,6 +142,29 @@ void ParseHeaderFields(const std::string& strHeaders, bool bKeepCharset, HeaderF
         if (!strCookies.empty() && strCookies.back() != ';')
             strCookies += ';';
     }
+}
+
+namespace {
+
+// A plain scan for a lowercase tag: the body can be tens of megabytes, and only presence counts.
+bool ContainsNoCase(std::string_view text, std::string_view tag) {
+    for (size_t nPos = text.find('<'); nPos != std::string_view::npos;
+         nPos = text.find('<', nPos + 1)) {
+        if (text.size() - nPos < tag.size())
+            return false;
+        size_t i = 1;
+        while (i < tag.size() && LowerAscii(text[nPos + i]) == tag[i])
+            ++i;
+        if (i == tag.size())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool IsPageCutOff(std::string_view text) {
+    return ContainsNoCase(text, "<html>") && !ContainsNoCase(text, "</html>");
 }
 
 bool IsRedirectAllowed(const std::string& strFrom, const std::string& strTo) {

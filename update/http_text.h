@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Fills list with what group 0 of the pattern captured in the text, each distinct capture once
@@ -15,8 +16,10 @@ bool CollectMatches(const std::string& strPattern, const std::string& strText,
 // The text without the characters of strSet at either end; empty when nothing else remains.
 std::string TrimChars(const std::string& strText, const std::string& strSet);
 
-// What the client keeps from a block of raw response headers. A value whose header is absent
-// stays as it was; cookies are added to what earlier responses gave.
+// What the client keeps from a block of raw response headers. Each value is read only from a
+// line that begins with its header's name and colon (letter case ignored), the charset from the
+// Content-Type line. A value whose header is absent stays as it was; cookies are added to what
+// earlier responses gave.
 struct HeaderFields {
     std::string strCharset;
     uint32_t nContentLength = 0;
@@ -26,6 +29,10 @@ struct HeaderFields {
     bool bContentLengthFound = false;
 };
 void ParseHeaderFields(const std::string& strHeaders, bool bKeepCharset, HeaderFields& fields);
+
+// Whether a page was cut off on its way: its text holds "<html>" but not "</html>" (letters A to Z
+// compared without case). A body without "<html>" at all is not a page and never cut off.
+bool IsPageCutOff(std::string_view text);
 
 // Whether a redirect from one address to another may be followed: never from an https address
 // to one that is not https, since that would give up the certificate check.

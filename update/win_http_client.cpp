@@ -7,7 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
+#include <string_view>
 
 namespace {
 
@@ -23,6 +23,7 @@ constexpr DWORD kHostChars = 260;
 constexpr DWORD kPathChars = 1300;
 constexpr size_t kProxyChars = 260;
 constexpr size_t kMaxReadBytes = 1 << 20;
+constexpr uint32_t kMaxReservedBytes = 256u << 20;
 
 // Strings that WinHTTP hands out and the caller frees with GlobalFree.
 struct GlobalStringTraits {
@@ -197,19 +198,11 @@ bool WinHttpClient::Send(const std::string& strVerb, bool bDisableRedirects) {
             m_dwLastError = ::GetLastError();
             continue;
         }
-        const Outcome outcome = ReadResponse(hRequest.get());
+        const Outcome outcome = ReadResponse(hRequest.get(), bGet && !bDisableRedirects);
         if (outcome == Outcome::OutOfMemory)
             return false;
         if (outcome == Outcome::AttemptFailed)
             continue;
-        if (bGet && !bDisableRedirects) {
-            std::vector<std::string> open, close;
-            if (CollectMatches("{<html>}", m_strText, open) && !open.empty() &&
-                CollectMatches("{</html>}", m_strText, close) && close.empty()) {
-                m_dwLastError = ERROR_INVALID_DATA;
-                continue;
-            }
-        }
         return true;
     }
     return false;
@@ -312,8 +305,9 @@ void WinHttpClient::ReportProgress() {
 }
 
 // Reads headers, status and body. A body cut short (the connection failed, or fewer bytes came
-// than the headers announced) fails the attempt; running out of memory for it ends the Send.
-WinHttpClient::Outcome WinHttpClient::ReadResponse(void* hRequest) {
+// than the headers announced) fails the attempt, and so does, when bCheckPage, a page that opens
+// "<html>" and never closes it; running out of memory for the body ends the Send.
+WinHttpClient::Outcome WinHttpClient::ReadResponse(void* hRequest, bool bCheckPage) {
     HeaderFields fields{m_strCharset, m_nContentLength, m_strLocation, m_strCookies};
     if (QueryHeaderText(hRequest, WINHTTP_QUERY_RAW_HEADERS_CRLF, m_strHeaders)) {
         ParseHeaderFields(m_strHeaders, m_bKeepCharset, fields);
@@ -325,6 +319,12 @@ WinHttpClient::Outcome WinHttpClient::ReadResponse(void* hRequest) {
     QueryHeaderText(hRequest, WINHTTP_QUERY_STATUS_CODE, m_strStatus);
 
     bool bOutOfMemory = !m_pBody.Reset();
+    // A body of announced length gets its final buffer at once instead of being copied at each
+    // doubling on the way (the capacity comes out the same). A length beyond reason is left to
+    // the doublings, so that a false one costs nothing; a buffer that cannot be had now may
+    // still be had piece by piece.
+    if (!bOutOfMemory && fields.bContentLengthFound && fields.nContentLength <= kMaxReservedBytes)
+        m_pBody.Reserve(fields.nContentLength);
     bool bCutShort = false;
     while (!bOutOfMemory) {
         DWORD nWaiting = 0;
@@ -358,8 +358,12 @@ WinHttpClient::Outcome WinHttpClient::ReadResponse(void* hRequest) {
     m_nBodySize = static_cast<uint32_t>(m_pBody.Size());
     const char* pText = reinterpret_cast<const char*>(m_pBody.Data());
     const void* pZero = pText ? std::memchr(pText, 0, m_nBodySize) : nullptr;
-    m_strText.assign(pText ? pText : "",
-                     pZero ? static_cast<const char*>(pZero) - pText : m_nBodySize);
+    const std::string_view text(pText ? pText : "",
+                                pZero ? static_cast<const char*>(pZero) - pText : m_nBodySize);
+    if (m_bKeepText)
+        m_strText.assign(text);
+    else
+        m_strText.clear();
 
     if (bOutOfMemory) {
         m_dwLastError = ERROR_NOT_ENOUGH_MEMORY;
@@ -372,5 +376,11 @@ WinHttpClient::Outcome WinHttpClient::ReadResponse(void* hRequest) {
         m_dwLastError = ERROR_WINHTTP_CONNECTION_ERROR;
         bCutShort = true;
     }
-    return bCutShort ? Outcome::AttemptFailed : Outcome::Received;
+    if (bCutShort)
+        return Outcome::AttemptFailed;
+    if (bCheckPage && IsPageCutOff(text)) {
+        m_dwLastError = ERROR_INVALID_DATA;
+        return Outcome::AttemptFailed;
+    }
+    return Outcome::Received;
 }

@@ -76,6 +76,9 @@ public:
     uint32_t m_nConnectTimeout = 60000;
     uint32_t m_nSendTimeout = 30000;
     uint32_t m_nReceiveTimeout = 30000;
+    // False leaves m_strText empty: a caller that takes only the bytes (the installer download)
+    // spares a copy of the whole body. The check for a cut-off page reads the bytes all the same.
+    bool m_bKeepText = true;
 
 private:
     enum class Outcome { Received, AttemptFailed, OutOfMemory };
@@ -84,7 +87,7 @@ private:
     bool DiscoverProxy(void* hRequest);
     void SetRequestProxy(void* hRequest);
     void SetTextOption(void* hRequest, uint32_t nOption, const std::string& strValue);
-    Outcome ReadResponse(void* hRequest);
+    Outcome ReadResponse(void* hRequest, bool bCheckPage);
     bool QueryHeaderText(void* hRequest, uint32_t nInfoLevel, std::string& strOut);
     void ReportProgress();
 };

@@ -17,6 +17,7 @@
 namespace {
 
 using http_test::LastRequest;
+using http_test::PatternByte;
 using http_test::RequestCount;
 using http_test::TestPorts;
 using http_test::Url;
@@ -51,10 +52,6 @@ std::string Hex(const std::string& strBytes) {
         strHex += kDigits[c & 15];
     }
     return strHex;
-}
-
-unsigned char PatternByte(size_t i) {
-    return static_cast<unsigned char>(i % 251 + 1);
 }
 
 bool IsCertificateError(uint32_t dwError) {
@@ -196,6 +193,15 @@ TEST(SendTest, IncompletePageIsTriedThreeTimes) {
     const std::string strSeen = LastRequest(Key());
     EXPECT_NE(std::string::npos, strSeen.find("\r\nCookie: session=42\r\n")) << strSeen;
     EXPECT_NE(std::string::npos, strSeen.find("\r\nX-Quillodrome: 1\r\n")) << strSeen;
+
+    // A client that keeps no text still sees the cut-off page in the bytes.
+    WinHttpClient bytesOnly(Url("key=" + Key("bytes") + "&text=%3Chtml%3Ecut%20off"));
+    bytesOnly.m_bKeepText = false;
+    EXPECT_FALSE(bytesOnly.Send("GET", false));
+    EXPECT_EQ(13u, bytesOnly.m_dwLastError);
+    EXPECT_EQ(3, RequestCount(Key("bytes")));
+    EXPECT_EQ("", bytesOnly.GetText());
+    EXPECT_EQ(13u, bytesOnly.m_nBodySize);
 }
 
 TEST(SendTest, PagesThatAreNotCutOffAreAccepted) {
@@ -217,6 +223,15 @@ TEST(SendTest, PagesThatAreNotCutOffAreAccepted) {
     WinHttpClient empty(Url("text="));
     EXPECT_TRUE(empty.Send("GET", false));
     EXPECT_EQ(0u, empty.m_nBodySize);
+}
+
+// The truncation check must weigh the body against its own length, not another header's.
+TEST(SendTest, LengthOfAnotherHeaderIsNotTheBodys) {
+    WinHttpClient client(Url("key=" + Key() + "&h=X-Original-Content-Length:%2099&text=hello"));
+    EXPECT_TRUE(client.Send("GET", false)) << client.m_dwLastError;
+    EXPECT_EQ(1, RequestCount(Key()));
+    EXPECT_EQ(5u, client.m_nContentLength);
+    EXPECT_EQ("hello", client.GetText());
 }
 
 TEST(SendTest, EveryStatusIsAResponse) {
@@ -399,6 +414,20 @@ TEST(FetchTest, NeverLeavesHttps) {
     plain.m_strUrl = UrlOn("http", TestPorts().nHttp, "chain=1");
     EXPECT_EQ(0, plain.Fetch());
     EXPECT_EQ("end of chain", plain.m_strBody);
+}
+
+TEST(FetchTest, ContentLocationIsNoRedirect) {
+    const std::string strTarget = "https://localhost:" + std::to_string(TestPorts().nHttps) +
+                                  "/r%3Fkey=" + Key("target") + "%26text=followed";
+    Request request;
+    const std::string strStart =
+        Url("key=" + Key() + "&status=302&h=Content-Location:%20" + strTarget + "&text=moved");
+    request.m_strUrl = strStart;
+    EXPECT_EQ(1, request.Fetch());
+    EXPECT_EQ("moved", request.m_strBody);
+    EXPECT_EQ(strStart, request.m_strUrl);
+    EXPECT_EQ(1, RequestCount(Key()));
+    EXPECT_EQ(0, RequestCount(Key("target")));
 }
 
 TEST(FetchTest, OtherStatusesFailWithTheirPageKept) {

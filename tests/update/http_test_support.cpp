@@ -105,4 +105,8 @@ int ProxyTunnels() {
     return client.Send("GET", true) ? std::atoi(client.GetText().c_str()) : -1;
 }
 
+unsigned char PatternByte(size_t i) {
+    return static_cast<unsigned char>(i % 251 + 1);
+}
+
 } // namespace http_test

@@ -3,6 +3,7 @@
 // test authority inside this Wine prefix.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace http_test {
@@ -31,5 +32,7 @@ int RequestCount(const std::string& strKey);
 std::string LastRequest(const std::string& strKey);
 // Requests the proxy has tunnelled so far.
 int ProxyTunnels();
+// Byte i of a "body=N" response (never zero).
+unsigned char PatternByte(size_t i);
 
 } // namespace http_test

@@ -135,6 +135,63 @@ TEST(ParseHeaderFieldsTest, GarbageNeverMatchesAnything) {
     EXPECT_EQ("\r", fields.strLocation);
 }
 
+// A value counts only on a line that begins with its own header's name and colon: another
+// header whose name ends in it, or that merely mentions it, must not lend its value.
+TEST(ParseHeaderFieldsTest, ValuesComeOnlyFromTheirOwnLine) {
+    struct Case {
+        const char* pszLines;
+        const char* pszCharset;
+        uint32_t nContentLength;
+        bool bContentLengthFound;
+        const char* pszLocation;
+        const char* pszCookies;
+    } cases[] = {
+        {"Content-Location: /x\r\n", "", 0, false, "", ""},
+        {"Content-Location: /x\r\nlocation:  /y\r\n", "", 0, false, "/y", ""},
+        {"Locations: /x\r\nX-Location: /y\r\n", "", 0, false, "", ""},
+        {"X-Original-Content-Length: 5\r\n", "", 0, false, "", ""},
+        {"X-Original-Content-Length: 5\r\nCONTENT-LENGTH: 7\r\n", "", 7, true, "", ""},
+        {"Content-Lengthy: 5\r\n", "", 0, false, "", ""},
+        {"X-Set-Cookie: a=1\r\nSet-Cookie: b=2\r\n", "", 0, false, "", "b=2;"},
+        {"Set-Cookie: note=Location: /evil\r\n", "", 0, false, "", "note=Location: /evil;"},
+        {"X-Info: charset=koi8\r\n", "", 0, false, "", ""},
+        {"Content-Type: text/html\r\nX-Info: charset=koi8\r\n", "", 0, false, "", ""},
+        {"X-Info: charset=koi8\r\ncontent-type: text/html; charset=UTF-8\r\n", "UTF-8", 0, false,
+         "", ""},
+        {"X-Info: Content-Length: 9 Location: /z\r\n", "", 0, false, "", ""},
+    };
+    for (const Case& c : cases) {
+        HeaderFields fields;
+        ParseHeaderFields(std::string("HTTP/1.1 302 Found\r\n") + c.pszLines + "\r\n", false,
+                          fields);
+        EXPECT_EQ(c.pszCharset, fields.strCharset) << c.pszLines;
+        EXPECT_EQ(c.nContentLength, fields.nContentLength) << c.pszLines;
+        EXPECT_EQ(c.bContentLengthFound, fields.bContentLengthFound) << c.pszLines;
+        EXPECT_EQ(c.pszLocation, fields.strLocation) << c.pszLines;
+        EXPECT_EQ(c.pszCookies, fields.strCookies) << c.pszLines;
+    }
+}
+
+TEST(PageCutOffTest, OnlyAnOpenedAndNeverClosedPage) {
+    struct Case {
+        std::string strText;
+        bool bCutOff;
+    } cases[] = {
+        {"<HTML><body>cut off", true},
+        {"<html>all</HTML>", false},
+        {"</html> before <html>", false},
+        {"plain text", false},
+        {"", false},
+        {"<htm", false},
+        {"<<html>", true},
+        {"< html>", false},
+        {"<html", false},
+        {std::string(1 << 20, 'x') + "<Html>", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.bCutOff, IsPageCutOff(c.strText)) << c.strText.substr(0, 40);
+}
+
 TEST(RedirectRuleTest, NeverLeavesHttps) {
     struct Case {
         const char* pszFrom;

@@ -3,10 +3,10 @@
 //
 // Reply: "Quillodrome", ":", "<program>-<driver>", ";\r\n". The program reads the word, skips one
 // character, takes everything up to the last three characters as the two versions and offers
-// an update when the program version sorts after its own (as text) or the driver version
-// differs from the installed driver's. The versions come from version.ini beside this script
-// (program=a.b.c.d, driver=xx.yy.zz). When that file is missing or wrong the reply does not
-// start with the word, so no program offers anything rather than offering nonsense.
+// an update when the program version is newer than its own (number by number) or the driver
+// version differs from the installed driver's. The versions come from version.ini beside this
+// script (program=a.b.c.d, driver=xx.yy.zz). When that file is missing or wrong the reply does
+// not start with the word, so no program offers anything rather than offering nonsense.
 header('Content-Type: text/plain; charset=US-ASCII');
 header('Cache-Control: no-store');
 
