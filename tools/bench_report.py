@@ -293,16 +293,20 @@ w("")
 w("## Download against bare WinHTTP and curl")
 w("")
 http = log("http")
-rows, other = [], []
+rows, other, heading = [], [], ""
 for text in http.splitlines():
-    m = re.match(r"^([^=:]+):\s+(.*)$", text.strip())
-    if m and "=" in m.group(2):
+    m = re.match(r"^(.+?):\s+(\w+=.*)$", text.strip())
+    if m:
         rows.append((m.group(1), fields(m.group(2))))
+    elif re.match(r"^[^=]+:$", text.strip()):
+        heading = text.strip()[:-1]
     elif text.strip():
         other.append(text.strip())
 if rows:
-    w("Each line of `tests/tools/http_bench.sh`: the same body from the loopback HTTPS test "
-      "server, best of its repetitions. `curl` runs natively on Linux; the others under Wine.")
+    w("Each figure line of `tests/tools/http_bench.sh`, as it printed it"
+      + (f" ({heading})" if heading else "") + ": the same body from the loopback HTTPS test "
+      "server. `curl` runs natively on Linux; the others under Wine. The clients are measured "
+      "against bare WinHTTP and curl in the same run.")
     w("")
     w("| Client | Bytes | Seconds | MiB/s | Other figures |")
     w("|---|---|---|---|---|")
@@ -313,18 +317,19 @@ if rows:
                           for k, v in f.items() if k not in shown)
         nbytes = f.get("bytes", body)
         w(f"| {label} | {size(nbytes) if nbytes and nbytes.isdigit() else '–'} | "
-          f"{f.get('seconds', '–')} | "
-          f"{f.get('mib_per_s', '–')} | {extra} |")
+          f"{f.get('seconds', '–')} | {f.get('mib_per_s', '–')} | {extra} |")
     if other:
         w("")
         w("Other output: " + "; ".join(f"`{o}`" for o in other[:10]))
     speeds = {label: float(f["mib_per_s"]) for label, f in rows if "mib_per_s" in f}
-    send = next((v for k, v in speeds.items() if k == "Send"), None)
-    if send:
+    way = next((k for k in speeds if "DownloadToFile" in k), None) or \
+        next((k for k in speeds if "Send" in k), None)
+    if way and speeds[way] > 0 and "installer" in sizes:
+        ms = int(sizes["installer"]) / (1 << 20) / speeds[way] * 1000
         w("")
-        w(f"For a typist: an update installer of about 1 MiB arrives in "
-          f"{1000 / send:.0f} ms at the client's speed on loopback; on a real line the "
-          "connection, not the client, sets the time.")
+        w(f"For a typist: this build's installer ({size(sizes['installer']).split(' (')[0]}) "
+          f"comes through `{way}` in about {ms:.0f} ms at this speed on loopback; over a real "
+          "line the connection, not the client, sets the time.")
 if not rows or failed("http"):
     w("")
     w(missing("http"))
