@@ -4,8 +4,10 @@
 #include "update/request.h"
 #include "update/update_reply.h"
 
-std::string g_strLatestVersion;
-std::string g_strLatestDriver;
+// Never destroyed: a worker still waiting for the server when the typist quits may finish while
+// the process's static objects are being torn down, and must not write into freed texts.
+std::string& g_strLatestVersion = *new std::string;
+std::string& g_strLatestDriver = *new std::string;
 std::atomic<int32_t> g_nCheckDone{0};
 
 std::string UpdateUrl(const char* pszPath) {

@@ -8,8 +8,8 @@
 
 // Written by the worker only, before g_nCheckDone is raised; read by the window thread only
 // after it has seen the flag at 1. Empty when the reply was unusable.
-extern std::string g_strLatestVersion;
-extern std::string g_strLatestDriver;
+extern std::string& g_strLatestVersion;
+extern std::string& g_strLatestDriver;
 // 0 until both texts are complete, then 1 for the rest of the run. Stored with release
 // ordering; load it with acquire ordering before reading the texts.
 extern std::atomic<int32_t> g_nCheckDone;
