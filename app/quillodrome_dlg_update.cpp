@@ -32,7 +32,8 @@ constexpr const char* kDriverWaitText =
 constexpr int kDriverWaitSeconds = 30;
 constexpr UINT kTickAfterDriverMs = 50;
 
-// The folder for temporary files as the system reports it, with its final backslash.
+// The folder for temporary files as the system reports it, with its final backslash; empty when
+// the system cannot tell (nothing is then downloaded: never into the current folder).
 std::string TempFolder() {
     char szPath[MAX_PATH] = {};
     const DWORD n = ::GetTempPathA(MAX_PATH, szPath);
@@ -86,7 +87,8 @@ void CQuillodromeDlg::OfferUpdates() {
 int CQuillodromeDlg::UpdateDriver() {
     const std::string strFolder = TempFolder();
     const std::string strFile = strFolder + kDriverInstallerName;
-    if (DownloadToFile(UpdateUrl(kDownloadFolderPath) + kDriverInstallerName, strFile) != 0)
+    if (strFolder.empty() ||
+        DownloadToFile(UpdateUrl(kDownloadFolderPath) + kDriverInstallerName, strFile) != 0)
         return 1;
 
     // The installer replaces the driver under the pedal: let go of the device first. Until the
@@ -111,7 +113,8 @@ int CQuillodromeDlg::UpdateDriver() {
 int CQuillodromeDlg::UpdateProgram() {
     const std::string strFolder = TempFolder();
     const std::string strFile = strFolder + kProgramInstallerName;
-    if (DownloadToFile(UpdateUrl(kDownloadFolderPath) + kProgramInstallerName, strFile) != 0)
+    if (strFolder.empty() ||
+        DownloadToFile(UpdateUrl(kDownloadFolderPath) + kProgramInstallerName, strFile) != 0)
         return 1;
     return LaunchElevated(strFolder, strFile) ? 0 : 2;
 }

@@ -370,7 +370,10 @@ TEST_F(ToolbarTest, TheTopmostIndicatorTogglesTheModeAndItIsKept) {
     for (bool on : {true, false, true}) {
         ASSERT_TRUE(qdtest::Click(w, IDC_TOPMOST));
         EXPECT_TRUE(qdtest::WaitUntil([&] { return qdtest::IsTopmost(w) == on; }, 1000));
-        EXPECT_EQ(indicator(), on ? IDB_TOP_ON : IDB_TOP_OFF);
+        // The picture follows with the next repaint.
+        const int expected = on ? IDB_TOP_ON : IDB_TOP_OFF;
+        EXPECT_TRUE(qdtest::WaitUntil([&] { return indicator() == expected; }, 1000))
+            << "shows " << indicator();
     }
     EXPECT_EQ(toolbar.Exit(), 0);
     EXPECT_EQ(GetDword("Allways Top"), 1u);

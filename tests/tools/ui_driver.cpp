@@ -342,14 +342,15 @@ bool DragSlider(HWND dlg, int id, int toValue) {
         return Fail(std::to_string(toValue) + " lies outside " + std::to_string(lo) + ".." +
                     std::to_string(hi));
     const bool vertical = (::GetWindowLongA(tb, GWL_STYLE) & TBS_VERT) != 0;
-    // Under load a press now and then does not start the drag (the trackbar takes no
-    // capture); a user would press again, and so does this.
-    POINT pt{};
-    bool grabbed = false;
-    for (int attempt = 0; attempt < 3 && !grabbed; ++attempt) {
-        if (attempt && !RemoteRect(tb, TBM_GETTHUMBRECT, thumb))
+    const auto pos = [&] { return static_cast<int>(::SendMessageA(tb, TBM_GETPOS, 0, 0)); };
+    // Under load a press now and then does not start the drag (the trackbar takes no capture),
+    // or the thumb does not follow the pointer at all; a user would press again, and so does
+    // this.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt && (!RemoteRect(tb, TBM_GETTHUMBRECT, thumb) ||
+                        !RemoteRect(tb, TBM_GETCHANNELRECT, channel)))
             return false;
-        pt = {(thumb.left + thumb.right) / 2, (thumb.top + thumb.bottom) / 2};
+        POINT pt = {(thumb.left + thumb.right) / 2, (thumb.top + thumb.bottom) / 2};
         ::ClientToScreen(tb, &pt);
         if (!Reaches(tb, pt))
             return false;
@@ -357,34 +358,34 @@ bool DragSlider(HWND dlg, int id, int toValue) {
         Press(tb, pt);
         GUITHREADINFO gui{};
         gui.cbSize = sizeof gui;
-        grabbed = ::GetGUIThreadInfo(::GetWindowThreadProcessId(tb, nullptr), &gui) &&
-                  gui.hwndCapture == tb;
-        if (!grabbed)
+        if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(tb, nullptr), &gui) ||
+            gui.hwndCapture != tb) {
             Release(tb);
-    }
-    if (!grabbed)
-        return Fail("the trackbar did not take the mouse on its thumb");
-    // A first move by the channel's scale, then pixel by pixel until the value is reached or
-    // passed (when one pixel spans several values).
-    LONG& along = vertical ? pt.y : pt.x;
-    const int length = vertical ? channel.bottom - channel.top - (thumb.bottom - thumb.top)
-                                : channel.right - channel.left - (thumb.right - thumb.left);
-    const auto pos = [&] { return static_cast<int>(::SendMessageA(tb, TBM_GETPOS, 0, 0)); };
-    const int first = pos();
-    along +=
-        static_cast<LONG>(static_cast<int64_t>(toValue - first) * length / std::max(1, hi - lo));
-    MoveTo(pt);
-    Settle(tb);
-    for (int steps = 0; pos() != toValue && steps < length + 8; ++steps) {
-        const int before = toValue - pos();
-        along += before > 0 ? 1 : -1;
+            continue;
+        }
+        // A first move by the channel's scale, then pixel by pixel until the value is reached
+        // or passed (when one pixel spans several values).
+        LONG& along = vertical ? pt.y : pt.x;
+        const int length = vertical ? channel.bottom - channel.top - (thumb.bottom - thumb.top)
+                                    : channel.right - channel.left - (thumb.right - thumb.left);
+        const int first = pos();
+        along += static_cast<LONG>(static_cast<int64_t>(toValue - first) * length /
+                                   std::max(1, hi - lo));
         MoveTo(pt);
         Settle(tb);
-        const int after = toValue - pos();
-        if (after != 0 && (after > 0) != (before > 0))
+        for (int steps = 0; pos() != toValue && steps < length + 8; ++steps) {
+            const int before = toValue - pos();
+            along += before > 0 ? 1 : -1;
+            MoveTo(pt);
+            Settle(tb);
+            const int after = toValue - pos();
+            if (after != 0 && (after > 0) != (before > 0))
+                break;
+        }
+        Release(tb);
+        if (pos() == toValue || pos() != first)
             break;
     }
-    Release(tb);
     return pos() == toValue || Fail("the thumb stopped at " + std::to_string(pos()) + ", not " +
                                     std::to_string(toValue));
 }
