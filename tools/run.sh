@@ -10,6 +10,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+# shellcheck source=tools/process-lib.sh
+. tools/process-lib.sh
 
 tools/install-deps.sh
 mkdir -p build/run
@@ -80,14 +82,5 @@ if [ "${QD_KEEP_RUNNING:-0}" = 1 ]; then
     exit 0
 fi
 
-# Closed as a user would (its window is asked to close), so that it saves its settings.
-"$WINE" taskkill /im Quillodrome.exe >/dev/null 2>&1 || true
-for _ in $(seq 1 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-done
-if kill -0 "$pid" 2>/dev/null; then
-    echo "run: Quillodrome did not close when asked" >&2
-    exit 1
-fi
+close_quillodrome "$pid" run || exit 1
 wait "$pid" || { echo "run: Quillodrome ended with status $?" >&2; exit 1; }

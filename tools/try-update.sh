@@ -12,6 +12,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+# shellcheck source=tools/process-lib.sh
+. tools/process-lib.sh
 try=$root/build/try-update
 
 tools/install-deps.sh
@@ -66,12 +68,4 @@ done
 sleep 0.5
 import -window root "$try/prompt.png"
 echo "Headless: the program's prompt is in $try/prompt.png"
-"$WINE" taskkill /im Quillodrome.exe >/dev/null 2>&1 || true
-for _ in $(seq 1 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-done
-if kill -0 "$pid" 2>/dev/null; then
-    echo "try-update: Quillodrome did not close when asked" >&2
-    exit 1
-fi
+close_quillodrome "$pid" try-update || exit 1

@@ -23,18 +23,17 @@ its query (a request in absolute form, "https://host/path", counts by its path);
 """
 import argparse
 import os
-import signal
 import socket
 import socketserver
 import subprocess
 import sys
 import threading
-import time
 import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
                                 "tools"))
-from http_test_server import ProxyHandler, Server, TlsServer, read_request  # noqa: E402
+from http_test_server import (ProxyHandler, Server, TlsServer,  # noqa: E402
+                              read_request_or_none, serve)
 
 TYPES = {
     ".htm": "text/html; charset=UTF-8",
@@ -131,10 +130,7 @@ def run_php(script, method, target, query, headers, body):
 
 class SiteHandler(socketserver.StreamRequestHandler):
     def handle(self):
-        try:
-            req = read_request(self.rfile)
-        except (OSError, ValueError):
-            return
+        req = read_request_or_none(self.rfile)
         if req is None:
             return
         method, target, head, body = req
@@ -196,10 +192,7 @@ class SiteHandler(socketserver.StreamRequestHandler):
 
 class TunnelHandler(ProxyHandler):
     def handle(self):
-        try:
-            req = read_request(self.rfile)
-        except (OSError, ValueError):
-            return
+        req = read_request_or_none(self.rfile)
         if req is None:
             return
         method, target = req[0], req[1]
@@ -237,19 +230,9 @@ def main():
     https = TlsServer(SiteHandler, os.path.join(st, "server.pem"), os.path.join(st, "server.key"))
     proxy = Server(("127.0.0.1", 0), TunnelHandler)
     config["https_port"] = https.server_address[1]
-    for srv in (https, proxy):
-        threading.Thread(target=srv.serve_forever, daemon=True).start()
-    tmp = os.path.join(st, "ports.tmp")
-    with open(tmp, "w") as f:
-        f.write("https=%d\nproxy=%d\n" % (https.server_address[1], proxy.server_address[1]))
-    os.replace(tmp, os.path.join(st, "ports"))
     print("serving %s on https=%d proxy=%d" % (config["site"], https.server_address[1],
                                                 proxy.server_address[1]), flush=True)
-    signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
-    signal.signal(signal.SIGINT, lambda *_: os._exit(0))
-    while True:
-        time.sleep(3600)
-
+    serve({"https": https, "proxy": proxy}, st)
 
 if __name__ == "__main__":
     main()

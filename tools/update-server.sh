@@ -29,18 +29,9 @@ usage() {
 [ -n "$cmd" ] && [ -n "$state" ] || usage
 host=${QD_UPDATE_HOST:-www.brenvale.fr}
 
-stop() {
-    [ -f "$state/server.pid" ] || return 0
-    local pid
-    pid=$(cat "$state/server.pid")
-    kill "$pid" 2>/dev/null || true
-    for _ in $(seq 1 50); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -9 "$pid" 2>/dev/null || true
-    rm -f "$state/server.pid"
-}
+# shellcheck source=tools/process-lib.sh
+. "$here/process-lib.sh"
+stop() { stop_pidfile "$state/server.pid"; }
 
 valid() { [ -f "$1" ] && openssl x509 -checkend 86400 -noout -in "$1" >/dev/null 2>&1; }
 

@@ -15,18 +15,9 @@ cmd=${1:-}
 state=${2:-}
 [ -n "$cmd" ] && [ -n "$state" ] || { echo "usage: $0 start|stop STATE" >&2; exit 2; }
 
-stop() {
-    if [ -f "$state/server.pid" ]; then
-        pid=$(cat "$state/server.pid")
-        kill "$pid" 2>/dev/null || true
-        for _ in $(seq 1 50); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -9 "$pid" 2>/dev/null || true
-        rm -f "$state/server.pid"
-    fi
-}
+# shellcheck source=tools/process-lib.sh
+. "$here/../../tools/process-lib.sh"
+stop() { stop_pidfile "$state/server.pid"; }
 
 make_certs() {
     local d=$state

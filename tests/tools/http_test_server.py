@@ -57,6 +57,31 @@ def pattern_body(n):
     return body
 
 
+def read_request_or_none(rfile):
+    """read_request, with None also for a connection that broke or sent no request line."""
+    try:
+        return read_request(rfile)
+    except (OSError, ssl.SSLError, ValueError):
+        return None
+
+
+def serve(servers, state):
+    """Serves each of `servers` (name -> server) on a thread, writes their ports to
+    STATE/ports as name=port lines, and waits to be stopped."""
+    for srv in servers.values():
+        threading.Thread(target=srv.serve_forever, daemon=True).start()
+    tmp = os.path.join(state, "ports.tmp")
+    with open(tmp, "w") as f:
+        for name, srv in servers.items():
+            f.write("%s=%d\n" % (name, srv.server_address[1]))
+    os.replace(tmp, os.path.join(state, "ports"))
+    # Stalled handlers may sleep for a long time: stopping ends the process outright.
+    signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
+    signal.signal(signal.SIGINT, lambda *_: os._exit(0))
+    while True:
+        time.sleep(3600)
+
+
 def read_request(rfile):
     """Returns (method, target, header_bytes, body) or None at end of stream."""
     line = rfile.readline(65537)
@@ -84,10 +109,7 @@ class Handler(socketserver.StreamRequestHandler):
     scheme = "https"
 
     def handle(self):
-        try:
-            req = read_request(self.rfile)
-        except (OSError, ssl.SSLError, ValueError):
-            return
+        req = read_request_or_none(self.rfile)
         if req is None:
             return
         method, target, head, body = req
@@ -256,18 +278,7 @@ def main():
     }
     for name, srv in servers.items():
         ports[name] = srv.server_address[1]
-        threading.Thread(target=srv.serve_forever, daemon=True).start()
-    tmp = os.path.join(st, "ports.tmp")
-    with open(tmp, "w") as f:
-        for name, port in ports.items():
-            f.write("%s=%d\n" % (name, port))
-    os.replace(tmp, os.path.join(st, "ports"))
-    # Stalled handlers may sleep for a long time: stopping ends the process outright.
-    signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
-    signal.signal(signal.SIGINT, lambda *_: os._exit(0))
-    while True:
-        time.sleep(3600)
-
+    serve(servers, st)
 
 if __name__ == "__main__":
     main()

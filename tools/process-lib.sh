@@ -1,0 +1,29 @@
+# shellcheck shell=bash
+# Shell functions the developer scripts share; source it, do not run it.
+
+# Stops the process whose id FILE holds (asked first, then forced after 5 s) and removes FILE.
+stop_pidfile() {
+    [ -f "$1" ] || return 0
+    local pid
+    pid=$(cat "$1")
+    kill "$pid" 2>/dev/null || true
+    for _ in $(seq 1 50); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -9 "$pid" 2>/dev/null || true
+    rm -f "$1"
+}
+
+# Closes Quillodrome as a user would (its window is asked to close, so that it saves its
+# settings) and waits up to 10 s for the Wine process PID to end; false, saying so as WHO, when
+# it does not.
+close_quillodrome() {
+    "$WINE" taskkill /im Quillodrome.exe >/dev/null 2>&1 || true
+    for _ in $(seq 1 100); do
+        kill -0 "$1" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    echo "$2: Quillodrome did not close when asked" >&2
+    return 1
+}
