@@ -33,7 +33,7 @@ constexpr int kDriverWaitSeconds = 30;
 constexpr UINT kTickAfterDriverMs = 50;
 
 // The folder for temporary files as the system reports it, with its final backslash; empty when
-// the system cannot tell (nothing is then downloaded: never into the current folder).
+// the system cannot tell.
 std::string TempFolder() {
     char szPath[MAX_PATH] = {};
     const DWORD n = ::GetTempPathA(MAX_PATH, szPath);
@@ -62,6 +62,15 @@ bool LaunchElevated(const std::string& strFolder, const std::string& strFile) {
     return false;
 }
 
+// Fetches installer `name` from the maker's download folder into the temporary folder, which
+// goes to `folder` and the local file to `file`. False when no whole installer arrived (or the
+// system cannot name its temporary folder: nothing is ever put in the current folder).
+bool DownloadInstaller(const char* name, std::string& folder, std::string& file) {
+    folder = TempFolder();
+    file = folder + name;
+    return !folder.empty() && DownloadToFile(UpdateUrl(kDownloadFolderPath) + name, file) == 0;
+}
+
 } // namespace
 
 void CQuillodromeDlg::OfferUpdates() {
@@ -85,10 +94,8 @@ void CQuillodromeDlg::OfferUpdates() {
 }
 
 int CQuillodromeDlg::UpdateDriver() {
-    const std::string strFolder = TempFolder();
-    const std::string strFile = strFolder + kDriverInstallerName;
-    if (strFolder.empty() ||
-        DownloadToFile(UpdateUrl(kDownloadFolderPath) + kDriverInstallerName, strFile) != 0)
+    std::string strFolder, strFile;
+    if (!DownloadInstaller(kDriverInstallerName, strFolder, strFile))
         return 1;
 
     // The installer replaces the driver under the pedal: let go of the device first. Until the
@@ -111,10 +118,8 @@ int CQuillodromeDlg::UpdateDriver() {
 }
 
 int CQuillodromeDlg::UpdateProgram() {
-    const std::string strFolder = TempFolder();
-    const std::string strFile = strFolder + kProgramInstallerName;
-    if (strFolder.empty() ||
-        DownloadToFile(UpdateUrl(kDownloadFolderPath) + kProgramInstallerName, strFile) != 0)
+    std::string strFolder, strFile;
+    if (!DownloadInstaller(kProgramInstallerName, strFolder, strFile))
         return 1;
     return LaunchElevated(strFolder, strFile) ? 0 : 2;
 }

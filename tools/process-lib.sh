@@ -27,3 +27,22 @@ close_quillodrome() {
     echo "$2: Quillodrome did not close when asked" >&2
     return 1
 }
+
+# Starts a loopback server (the command after STATE) in the background with its output in
+# STATE/server.log and its id in STATE/server.pid, and waits up to 10 s for it to write
+# STATE/ports; false, saying so as WHO and stopping it, when it does not.
+start_server() {
+    local who=$1 state=$2
+    shift 2
+    rm -f "$state/ports"
+    "$@" >"$state/server.log" 2>&1 &
+    echo $! >"$state/server.pid"
+    for _ in $(seq 1 100); do
+        [ -f "$state/ports" ] && return 0
+        kill -0 "$(cat "$state/server.pid")" 2>/dev/null || break
+        sleep 0.1
+    done
+    echo "$who: the server did not start (see $state/server.log)" >&2
+    stop_pidfile "$state/server.pid"
+    return 1
+}

@@ -86,19 +86,9 @@ start)
     state=$(cd "$state" && pwd)
     site=$(cd "$site" && pwd)
     stop
-    rm -f "$state/ports"
     make_certs
-    /usr/bin/python3 "$here/update-server.py" --state "$state" --site "$site" \
-        >"$state/server.log" 2>&1 &
-    echo $! >"$state/server.pid"
-    for _ in $(seq 1 100); do
-        [ -f "$state/ports" ] && exit 0
-        kill -0 "$(cat "$state/server.pid")" 2>/dev/null || break
-        sleep 0.1
-    done
-    echo "update-server: the server did not start (see $state/server.log)" >&2
-    stop
-    exit 1
+    start_server update-server "$state" \
+        /usr/bin/python3 "$here/update-server.py" --state "$state" --site "$site"
     ;;
 stop)
     [ -d "$state" ] && state=$(cd "$state" && pwd) && stop

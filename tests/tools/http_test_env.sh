@@ -49,18 +49,9 @@ start)
     mkdir -p "$state"
     state=$(cd "$state" && pwd)
     stop
-    rm -f "$state/ports"
     make_certs
-    /usr/bin/python3 "$here/http_test_server.py" --state "$state" >"$state/server.log" 2>&1 &
-    echo $! >"$state/server.pid"
-    for _ in $(seq 1 100); do
-        [ -f "$state/ports" ] && exit 0
-        kill -0 "$(cat "$state/server.pid")" 2>/dev/null || break
-        sleep 0.1
-    done
-    echo "http_test_env: the server did not start (see $state/server.log)" >&2
-    stop
-    exit 1
+    start_server http_test_env "$state" \
+        /usr/bin/python3 "$here/http_test_server.py" --state "$state"
     ;;
 stop)
     [ -d "$state" ] && state=$(cd "$state" && pwd) && stop
