@@ -1,6 +1,6 @@
 #include "app/about_dlg.h"
 
-#include "app/maker_site.h"
+#include "maker/maker_site.h"
 #include "app/quillodrome_app.h"
 #include "pedal/port.h"
 #include "pedal/port_catalogue.h"
@@ -25,7 +25,7 @@ CAboutDlg::CAboutDlg(fw::CWnd* pParent, CPort* pPort)
       m_strDriverLine(DriverLine(pPort)) {}
 
 std::string CAboutDlg::ProjectPage() {
-    return std::string(maker::kSite) + maker::kProjectPagePath;
+    return maker::Url(maker::kProjectPagePath);
 }
 
 void CAboutDlg::DoDataExchange(fw::DataExchange& dx) {

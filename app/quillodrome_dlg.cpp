@@ -2,7 +2,7 @@
 
 #include "app/about_dlg.h"
 #include "app/file_path.h"
-#include "app/maker_site.h"
+#include "maker/maker_site.h"
 #include "app/settings.h"
 #include "controls/wait_bar_dlg.h"
 #include "pedal/setup_dlg.h"
@@ -566,6 +566,6 @@ void CQuillodromeDlg::OnIconDblClk() {
 }
 
 void CQuillodromeDlg::OnHelp() {
-    const std::string page = std::string(maker::kSite) + maker::kHelpPagePath;
+    const std::string page = maker::Url(maker::kHelpPagePath);
     fw::ShellOpen(m_hWnd, page.c_str());
 }

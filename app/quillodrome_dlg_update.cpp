@@ -3,7 +3,7 @@
 // download blocks the window for the transfer.
 #include "app/quillodrome_dlg.h"
 
-#include "app/maker_site.h"
+#include "maker/maker_site.h"
 #include "app/quillodrome_app.h"
 #include "controls/wait_bar_dlg.h"
 #include "framework/shell.h"
@@ -68,7 +68,8 @@ bool LaunchElevated(const std::string& strFolder, const std::string& strFile) {
 bool DownloadInstaller(const char* name, std::string& folder, std::string& file) {
     folder = TempFolder();
     file = folder + name;
-    return !folder.empty() && DownloadToFile(UpdateUrl(kDownloadFolderPath) + name, file) == 0;
+    return !folder.empty() &&
+           DownloadToFile(maker::Url(std::string(maker::kDownloadFolderPath) + name), file) == 0;
 }
 
 } // namespace
@@ -85,7 +86,7 @@ void CQuillodromeDlg::OfferUpdates() {
         fw::AfxMessageBox(kProgramPrompt, MB_YESNO) != IDYES)
         return;
     if (UpdateProgram() != 0) {
-        const std::string strPage = std::string(maker::kSite) + maker::kProjectPagePath;
+        const std::string strPage = maker::Url(maker::kProjectPagePath);
         if (!fw::ShellOpen(nullptr, strPage.c_str()))
             fw::AfxMessageBox((kNoWebPage + strPage).c_str(), MB_OK);
     }

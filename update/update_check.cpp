@@ -1,6 +1,6 @@
 #include "update/update_check.h"
 
-#include "app/maker_site.h"
+#include "maker/maker_site.h"
 #include "update/request.h"
 #include "update/update_reply.h"
 
@@ -10,15 +10,11 @@ std::string& g_strLatestVersion = *new std::string;
 std::string& g_strLatestDriver = *new std::string;
 std::atomic<int32_t> g_nCheckDone{0};
 
-std::string UpdateUrl(const char* pszPath) {
-    return std::string(maker::kSite) + pszPath;
-}
-
 void __cdecl CheckForUpdates(void*) {
     // The status is not judged: a reply is usable if it begins with the product's word, and
     // anything else (no answer, an error page) announces nothing.
     Request request;
-    request.m_strUrl = UpdateUrl(kVersionScriptPath);
+    request.m_strUrl = maker::Url(maker::kVersionScriptPath);
     request.Fetch();
     const AnnouncedVersions versions = ParseVersionReply(request.m_strBody);
     g_strLatestVersion = versions.strProgram;

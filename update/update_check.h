@@ -18,9 +18,6 @@ extern std::atomic<int32_t> g_nCheckDone;
 // stores the announced versions and raises g_nCheckDone. Shows nothing, touches no window.
 void __cdecl CheckForUpdates(void* pUnused);
 
-// Address of the version script and of the two installers on the maker's host.
-std::string UpdateUrl(const char* pszPath);
-inline constexpr const char* kVersionScriptPath = "/vexo/PHP/Quillodrome/Version.php";
+// The two installers' names in the maker's download folder.
 inline constexpr const char* kDriverInstallerName = "Pedalvane.exe";
 inline constexpr const char* kProgramInstallerName = "QuillodromeUpdateFr.exe";
-inline constexpr const char* kDownloadFolderPath = "/vexo/download/";

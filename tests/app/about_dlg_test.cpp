@@ -2,7 +2,7 @@
 // driver line for each kind of port it may be given, and the two links as the shell sees them.
 #include "app/about_dlg.h"
 
-#include "app/maker_site.h"
+#include "maker/maker_site.h"
 #include "app/quillodrome_app.h"
 #include "framework/shell.h"
 #include "framework/win_app.h"
@@ -115,7 +115,7 @@ TEST_F(AboutDlgTest, VersionLineAndTheDriverLineForEachPort) {
 }
 
 TEST_F(AboutDlgTest, TheLinksOpenAMailWithItsSubjectAndThePageTheyShow) {
-    const std::string page = std::string(maker::kSite) + maker::kProjectPagePath;
+    const std::string page = maker::Url(maker::kProjectPagePath);
     CAboutDlg dlg;
     std::string shown;
     qdtest::RunModal(dlg, kCaption, [&](HWND wnd) {

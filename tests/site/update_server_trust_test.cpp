@@ -1,7 +1,7 @@
 // The development update server (tools/update-server.sh) as the program meets it: its authority
 // trusted in the prefix by `update-server.sh trust`, http_proxy naming its proxy, and the
 // program's own HTTP client asking for the maker's host name with certificates checked.
-#include "app/maker_site.h"
+#include "maker/maker_site.h"
 #include "update/download.h"
 #include "update/request.h"
 #include "update/win_http_client.h"
@@ -45,14 +45,14 @@ protected:
 
 TEST_F(UpdateServerTest, VersionScriptAnnouncesThisBuildUnderTheMakersHostName) {
     Request request;
-    request.m_strUrl = std::string(maker::kSite) + "/vexo/PHP/Quillodrome/Version.php";
+    request.m_strUrl = maker::Url(maker::kVersionScriptPath);
     EXPECT_EQ(request.Fetch(), 0) << request.m_strHeaders;
     EXPECT_EQ(request.m_strBody, "Quillodrome:" QD_SITE_ANNOUNCES ";\r\n");
 }
 
 TEST_F(UpdateServerTest, PagesTheProgramOpens) {
     for (const char* pszPath : {maker::kHelpPagePath, maker::kProjectPagePath}) {
-        WinHttpClient client(std::string(maker::kSite) + pszPath);
+        WinHttpClient client(maker::Url(pszPath));
         ASSERT_TRUE(client.Send("GET", true)) << pszPath << ": error " << client.m_dwLastError;
         EXPECT_EQ(client.GetStatus(), "200") << pszPath;
         EXPECT_NE(client.GetText().find("<title>Quillodrome"), std::string::npos) << pszPath;
@@ -64,7 +64,8 @@ TEST_F(UpdateServerTest, MissingInstallerIsNotSaved) {
     ::GetTempPathA(MAX_PATH, szTemp);
     const std::string strFile = std::string(szTemp) + "UpdateServerTestPedalvane.exe";
     std::remove(strFile.c_str());
-    EXPECT_EQ(DownloadToFile(std::string(maker::kSite) + "/vexo/download/Pedalvane.exe", strFile),
+    EXPECT_EQ(DownloadToFile(maker::Url(std::string(maker::kDownloadFolderPath) + "Pedalvane.exe"),
+                             strFile),
               kDownloadFailed);
     EXPECT_EQ(::GetFileAttributesA(strFile.c_str()), INVALID_FILE_ATTRIBUTES);
 }
