@@ -78,7 +78,9 @@ class VersionScript(SiteTest):
     def test_missing_or_wrong_versions_announce_nothing(self):
         for ini in [None, "", "program=1.0.0.2\n", "driver=02.12.28\n",
                     "program=1.0.2\ndriver=02.12.28\n", "program=1.0.0.2\ndriver=0A.12.28\n",
-                    "program=1.0.0.2-x\ndriver=02.12.28\n", "[[[ not an ini\n=\n"]:
+                    "program=1.0.0.2-x\ndriver=02.12.28\n", "[[[ not an ini\n=\n",
+                    "program[]=1.0.0.2\ndriver=02.12.28\n",
+                    "program=1.0.0.2\ndriver[x]=02.12.28\ndriver[y]=02.12.29\n"]:
             with self.subTest(ini=ini):
                 if ini is None:
                     os.unlink(os.path.join(env["site"], "vexo/PHP/Quillodrome/version.ini"))
@@ -88,26 +90,42 @@ class VersionScript(SiteTest):
                 self.assertEqual(status, 503)
                 self.assertFalse(body.startswith(b"Quillodrome"), body)
                 self.assertNotIn(b"Warning", body)
+                self.assertNotIn(b"Array", body)
+                self.assertNotIn(env["site"].encode(), body)
 
-    def test_script_labels_its_reply_as_plain_text(self):
-        # php-cli cannot report header(); PHP's own web server does, as the maker's host would.
+    def test_script_labels_its_reply_as_plain_text_and_never_shows_warnings(self):
+        # php-cli cannot report header(); PHP's own web server does, as the maker's host would,
+        # here showing PHP's warnings in the page as a careless host does.
         with socket.socket() as s:
             s.bind(("127.0.0.1", 0))
             port = s.getsockname()[1]
-        php = subprocess.Popen(["php", "-S", "127.0.0.1:%d" % port, "-t", env["site"]],
+        php = subprocess.Popen(["php", "-d", "display_errors=1", "-d", "error_reporting=-1",
+                                "-S", "127.0.0.1:%d" % port, "-t", env["site"]],
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+        def get():
+            return subprocess.run(["curl", "-s", "-D", "-", "http://127.0.0.1:%d%s" %
+                                   (port, VERSION)], stdout=subprocess.PIPE).stdout
         try:
             for _ in range(50):
-                out = subprocess.run(["curl", "-s", "-D", "-", "http://127.0.0.1:%d%s" %
-                                      (port, VERSION)], stdout=subprocess.PIPE).stdout
+                out = get()
                 if out:
                     break
                 time.sleep(0.1)
+            self.assertIn(b"Content-Type: text/plain", out)
+            self.assertTrue(out.endswith(b"\r\n\r\nQuillodrome:1.0.0.2-02.12.28;\r\n"), out)
+            # Keys written as lists are not versions: 503, and no warning naming the folders.
+            for ini in ["program[]=1.0.0.2\ndriver=02.12.28\n",
+                        "program=1.0.0.2\ndriver[x]=02.12.28\n"]:
+                with self.subTest(ini=ini):
+                    write_ini(ini)
+                    out = get()
+                    self.assertTrue(out.startswith(b"HTTP/1.1 503"), out)
+                    self.assertNotIn(b"Warning", out)
+                    self.assertNotIn(env["site"].encode(), out)
         finally:
             php.terminate()
             php.wait()
-        self.assertIn(b"Content-Type: text/plain", out)
-        self.assertTrue(out.endswith(b"\r\n\r\nQuillodrome:1.0.0.2-02.12.28;\r\n"), out)
 
 
 class Files(SiteTest):

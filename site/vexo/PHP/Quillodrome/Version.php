@@ -12,8 +12,14 @@ header('Cache-Control: no-store');
 
 $ini = __DIR__ . '/version.ini';
 $versions = is_readable($ini) ? @parse_ini_file($ini, false, INI_SCANNER_RAW) : false;
-$program = is_array($versions) ? trim((string)($versions['program'] ?? '')) : '';
-$driver = is_array($versions) ? trim((string)($versions['driver'] ?? '')) : '';
+// A key written as a list (program[]=...) is an array, not text: it counts as missing, and is
+// never converted, which would print a warning naming the server's folders.
+function announced($versions, $key) {
+    $value = is_array($versions) ? ($versions[$key] ?? '') : '';
+    return is_string($value) ? trim($value) : '';
+}
+$program = announced($versions, 'program');
+$driver = announced($versions, 'driver');
 
 if (!preg_match('/^\d+\.\d+\.\d+\.\d+$/D', $program) ||
     !preg_match('/^[0-9a-f]{2}\.[0-9a-f]{2}\.[0-9a-f]{2}$/D', $driver)) {
