@@ -135,9 +135,10 @@ private:
     // pedal only) and then the program, and ends the dialog after an accepted program update.
     void OfferUpdates();
     // Download and elevated launch of the driver installer, with the pedal released during the
-    // 30-second wait: 0 launched and waited, 1 download failed, 2 launch failed.
+    // 30-second wait: 0 launched and waited, 1 download failed, 2 launch failed, 3 refused for
+    // want of the pedal maker's signature (deleted, never run).
     int UpdateDriver();
     // Download and elevated launch of the program installer: 0 launched, 1 download failed,
-    // 2 launch failed.
+    // 2 launch failed, 3 refused for want of the maker's signature (deleted, never run).
     int UpdateProgram();
 };

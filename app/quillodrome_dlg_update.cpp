@@ -1,6 +1,6 @@
 // The toolbar's part of the update service: the prompts once the worker has answered, and the
-// download and elevated launch of an installer the user accepted. Window thread only; every
-// download blocks the window for the transfer.
+// download, signature check and elevated launch of an installer the user accepted. Window
+// thread only; every download blocks the window for the transfer.
 #include "app/quillodrome_dlg.h"
 
 #include "maker/maker_site.h"
@@ -12,6 +12,7 @@
 #include "pedal/port_catalogue.h"
 #include "pedal/usb_port.h"
 #include "update/download.h"
+#include "update/installer_trust.h"
 #include "update/update_check.h"
 #include "update/update_reply.h"
 
@@ -25,6 +26,9 @@ constexpr const char* kDriverFailed =
     "La mise à jour du pilote a échoué\nVeuillez réessayer ultérieurement";
 constexpr const char* kProgramPrompt =
     "Une mise à jour de Quillodrome est disponible!\nVoulez-vous la faire maintenant ?";
+constexpr const char* kUnverified =
+    "La mise à jour n'a pas pu être vérifiée : le fichier reçu ne porte pas la signature de "
+    "son éditeur.\nIl a été supprimé sans être lancé.";
 constexpr const char* kNoWebPage = "Impossible de lancer la page web...\nAllez voir sur ";
 constexpr const char* kDriverWaitCaption = "Mise à jour du pilote";
 constexpr const char* kDriverWaitText =
@@ -72,6 +76,34 @@ bool DownloadInstaller(const char* name, std::string& folder, std::string& file)
            DownloadToFile(maker::Url(std::string(maker::kDownloadFolderPath) + name), file) == 0;
 }
 
+// What UpdateDriver and UpdateProgram report.
+enum UpdateResult : int {
+    kUpdateStarted = 0,
+    kUpdateNotDownloaded = 1,
+    kUpdateNotLaunched = 2,
+    kUpdateNotVerified = 3,
+};
+
+// Opens the downloaded installer for reading, sharing it for reading only, and checks its
+// signature through that handle: as long as the handle stays open nothing can change the file,
+// so what runs is what was checked. A file that fails the check is deleted at once and the
+// typist told; the handle is then empty.
+fw::UniqueFile OpenVerified(const std::string& strFile, Publisher publisher) {
+    fw::UniqueFile hFile(::CreateFileA(strFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::wstring wstrPath(strFile.size() + 1, L'\0');
+    wstrPath.resize(::MultiByteToWideChar(CP_ACP, 0, strFile.c_str(), -1, wstrPath.data(),
+                                          static_cast<int>(wstrPath.size())));
+    if (!wstrPath.empty())
+        wstrPath.pop_back(); // the terminating null the conversion counted
+    if (hFile && !wstrPath.empty() && IsSignedBy(hFile.get(), wstrPath, publisher))
+        return hFile;
+    hFile.reset();
+    ::DeleteFileA(strFile.c_str());
+    fw::AfxMessageBox(kUnverified, MB_OK);
+    return {};
+}
+
 } // namespace
 
 void CQuillodromeDlg::OfferUpdates() {
@@ -97,7 +129,11 @@ void CQuillodromeDlg::OfferUpdates() {
 int CQuillodromeDlg::UpdateDriver() {
     std::string strFolder, strFile;
     if (!DownloadInstaller(kDriverInstallerName, strFolder, strFile))
-        return 1;
+        return kUpdateNotDownloaded;
+    // Checked before the pedal is let go: a refused installer leaves the pedal as it was.
+    const fw::UniqueFile hInstaller = OpenVerified(strFile, Publisher::PedalMaker);
+    if (!hInstaller)
+        return kUpdateNotVerified;
 
     // The installer replaces the driver under the pedal: let go of the device first. Until the
     // wait is over the loop sees a port that never opens and shows no pedal.
@@ -113,14 +149,17 @@ int CQuillodromeDlg::UpdateDriver() {
     m_pPort->Close();
     m_pPort = std::make_unique<CUSB>(0);
     if (!bLaunched)
-        return 2;
+        return kUpdateNotLaunched;
     fw::StartWindowTimer(*this, kTickAfterDriverMs);
-    return 0;
+    return kUpdateStarted;
 }
 
 int CQuillodromeDlg::UpdateProgram() {
     std::string strFolder, strFile;
     if (!DownloadInstaller(kProgramInstallerName, strFolder, strFile))
-        return 1;
-    return LaunchElevated(strFolder, strFile) ? 0 : 2;
+        return kUpdateNotDownloaded;
+    const fw::UniqueFile hInstaller = OpenVerified(strFile, Publisher::Maker);
+    if (!hInstaller)
+        return kUpdateNotVerified;
+    return LaunchElevated(strFolder, strFile) ? kUpdateStarted : kUpdateNotLaunched;
 }

@@ -8,6 +8,7 @@
 ;   QD_EXE      the program to install
 ;   QD_ICON     the program's icon
 ;   QD_OUTFILE  the installer to write
+;   QD_SIGN     the command that signs a file in place (Authenticode), or undefined for none
 ;
 ; Command line: /S installs silently (administrators only), /D=folder chooses the folder (last
 ; option, without quotes). Exit code 0 on success, 2 when the installation did not take place.
@@ -23,6 +24,12 @@ AllowSkipFiles off
 
 !ifndef QD_VERSION | QD_EXE | QD_ICON | QD_OUTFILE
     !error "QD_VERSION, QD_EXE, QD_ICON and QD_OUTFILE must be defined (see installer/CMakeLists.txt)"
+!endif
+
+!ifdef QD_SIGN
+    ; The uninstaller is signed before it is packed, the installer once it is written.
+    !uninstfinalize '"${QD_SIGN}" "%1"' = 0
+    !finalize '"${QD_SIGN}" "%1"' = 0
 !endif
 
 !define PRODUCT "Quillodrome"

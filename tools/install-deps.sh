@@ -14,8 +14,9 @@ packages=(
     xvfb xauth openbox imagemagick xdotool x11-utils
     # test material and servers
     python3 python3-pil lame sox libsox-fmt-mp3 espeak-ng curl openssl ca-certificates procps
-    # the installer, and the maker's version script run by the development update server
-    nsis php-cli
+    # the installer, Authenticode signing, and the maker's version script run by the
+    # development update server
+    nsis osslsigncode php-cli
 )
 
 missing=()

@@ -35,6 +35,12 @@ constexpr const char* kProgramPrompt =
     "Une mise à jour de Quillodrome est disponible!\nVoulez-vous la faire maintenant ?";
 constexpr const char* kDriverFailed =
     "La mise à jour du pilote a échoué\nVeuillez réessayer ultérieurement";
+constexpr const char* kUnverified =
+    "La mise à jour n'a pas pu être vérifiée : le fichier reçu ne porte pas la signature de "
+    "son éditeur.\nIl a été supprimé sans être lancé.";
+// The marker program as each publisher signs it (tests/tools/make-signed-markers.sh).
+constexpr const char* kMakerSigned = "marker_maker.exe";
+constexpr const char* kPedalSigned = "marker_pedal.exe";
 // Serial pedal of the session's simulator (COM5, number 4).
 constexpr int kCom = 5;
 
@@ -80,12 +86,13 @@ struct Server {
         WriteFile(folder + "reply.txt", reply);
         WriteFile(folder + "Version.php", "<?php readfile(__DIR__ . '/reply.txt');\n");
     }
-    void Serve(const char* name, bool served) const {
+    // Publishes marker program `source` (one of tests/tools/make-signed-markers.sh's) as
+    // installer `name`, or withdraws it when `source` is null.
+    void Serve(const char* name, const char* source) const {
         const std::string folder = site + "vexo\\download\\";
         ::SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
-        if (served)
-            ::CopyFileA((BinFolder() + "marker_program.exe").c_str(), (folder + name).c_str(),
-                        FALSE);
+        if (source)
+            ::CopyFileA((BinFolder() + source).c_str(), (folder + name).c_str(), FALSE);
         else
             ::DeleteFileA((folder + name).c_str());
     }
@@ -94,6 +101,35 @@ struct Server {
     bool WaitAsked(const std::string& line, DWORD ms = 10000) const {
         return qdtest::WaitUntil([&] { return Requests().find(line) != std::string::npos; }, ms);
     }
+};
+
+// Makes the marker program the shell's handler of https addresses for as long as it lives, as
+// url_opener.exe in the temporary folder (or any other name, which then need not exist).
+class ShellBrowser {
+public:
+    ShellBrowser() {
+        m_ok = ::CopyFileA((BinFolder() + "marker_program.exe").c_str(),
+                           (TempFolder() + "url_opener.exe").c_str(), FALSE) &&
+               ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                 &m_key, nullptr) == ERROR_SUCCESS;
+    }
+    ~ShellBrowser() {
+        if (m_key) {
+            ::RegCloseKey(m_key);
+            ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
+        }
+    }
+    bool Ready() const { return m_ok; }
+    void Use(const char* program) const {
+        const std::string command = "\"" + TempFolder() + program + "\" \"%1\"";
+        ::RegSetValueExA(m_key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                         static_cast<DWORD>(command.size() + 1));
+    }
+
+private:
+    static constexpr const char* kKey = "Software\\Classes\\https\\shell\\open\\command";
+    HKEY m_key = nullptr;
+    bool m_ok = false;
 };
 
 // The pedal a run starts with.
@@ -126,8 +162,8 @@ protected:
             ::DeleteFileA(Marker(name).c_str());
             ::DeleteFileA((TempFolder() + name).c_str());
         }
-        m_server.Serve("Pedalvane.exe", false);
-        m_server.Serve("QuillodromeUpdateFr.exe", false);
+        m_server.Serve("Pedalvane.exe", nullptr);
+        m_server.Serve("QuillodromeUpdateFr.exe", nullptr);
         WriteFile(m_server.state + "requests.log", "");
     }
     void TearDown() override { ClearProfile(); }
@@ -267,7 +303,7 @@ TEST_F(UpdateTest, DriverPromptForAnyOtherDriverAndNoStillOffersTheProgramOnce) 
 
 TEST_F(UpdateTest, DriverUpdateReleasesThePedalRunsTheInstallerAndRebuildsThePedal) {
     m_server.Announce("Quillodrome 0.0.0.1-02.12.29xyz");
-    m_server.Serve("Pedalvane.exe", true);
+    m_server.Serve("Pedalvane.exe", kPedalSigned);
     Toolbar toolbar;
     // With a recording loaded, so that the main loop reads the pedal.
     Start(toolbar, Pedal::UsbPlugged, true,
@@ -287,8 +323,7 @@ TEST_F(UpdateTest, DriverUpdateReleasesThePedalRunsTheInstallerAndRebuildsThePed
               "La mise à jour du pilote est en cours.\nVeuillez patienter...");
     EXPECT_TRUE(m_server.WaitAsked("/vexo/download/Pedalvane.exe 200"));
     // The installer came whole into the temporary folder and ran from there.
-    EXPECT_EQ(ReadFile(TempFolder() + "Pedalvane.exe"),
-              ReadFile(BinFolder() + "marker_program.exe"));
+    EXPECT_EQ(ReadFile(TempFolder() + "Pedalvane.exe"), ReadFile(BinFolder() + kPedalSigned));
     ASSERT_TRUE(qdtest::WaitUntil([] { return Exists(Marker("Pedalvane.exe")); }, 5000));
     const std::vector<std::string> ran = Lines(ReadFile(Marker("Pedalvane.exe")));
     ASSERT_GE(ran.size(), 2u);
@@ -342,8 +377,7 @@ TEST_F(UpdateTest, AMissingDriverInstallerFailsWithoutTouchingThePedal) {
 // Yes to the program update always ends the run with the settings written: the installer
 // started, or else the project page opened, or else a box naming the page.
 TEST_F(UpdateTest, YesToTheProgramUpdateStartsTheInstallerOrShowsTheProjectPageAndCloses) {
-    const std::string opener = TempFolder() + "url_opener.exe";
-    ASSERT_TRUE(::CopyFileA((BinFolder() + "marker_program.exe").c_str(), opener.c_str(), FALSE));
+    ShellBrowser browser;
     struct Case {
         const char* what;
         bool served;
@@ -353,21 +387,12 @@ TEST_F(UpdateTest, YesToTheProgramUpdateStartsTheInstallerOrShowsTheProjectPageA
         {"installer missing", false, "url_opener.exe"},
         {"installer missing, no browser", false, "no_such_browser.exe"},
     };
-    HKEY classes;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                                "Software\\Classes\\https\\shell\\open\\command", 0, nullptr, 0,
-                                KEY_ALL_ACCESS, nullptr, &classes, nullptr),
-              ERROR_SUCCESS);
+    ASSERT_TRUE(browser.Ready());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         m_server.Announce("Quillodrome 99.0.0.0-02.12.27xyz");
-        m_server.Serve("QuillodromeUpdateFr.exe", c.served);
-        const std::string command =
-            "\"" + TempFolder() + (c.browser ? c.browser : "url_opener.exe") + "\" \"%1\"";
-        ::RegSetValueExA(classes, nullptr, 0, REG_SZ,
-                         reinterpret_cast<const BYTE*>(command.c_str()),
-                         static_cast<DWORD>(command.size() + 1));
-        ::DeleteFileA(Marker("url_opener.exe").c_str());
+        m_server.Serve("QuillodromeUpdateFr.exe", c.served ? kMakerSigned : nullptr);
+        browser.Use(c.browser ? c.browser : "url_opener.exe");
         ::DeleteFileA((TempFolder() + "QuillodromeUpdateFr.exe").c_str());
 
         Toolbar toolbar;
@@ -408,8 +433,67 @@ TEST_F(UpdateTest, YesToTheProgramUpdateStartsTheInstallerOrShowsTheProjectPageA
             }
         }
     }
-    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Classes\\https\\shell\\open\\command");
-    ::RegCloseKey(classes);
+}
+
+// An installer is run only with its publisher's intact signature: anything else is deleted
+// unseen, the typist is told, and the update then fails as a missing one does.
+TEST_F(UpdateTest, AnInstallerWithoutItsPublishersSignatureIsDeletedAndNeverRun) {
+    ShellBrowser browser;
+    ASSERT_TRUE(browser.Ready());
+    browser.Use("url_opener.exe");
+    struct Case {
+        const char* what;
+        const char* installer;
+        const char* served;
+    } cases[] = {
+        {"program unsigned", "QuillodromeUpdateFr.exe", "marker_program.exe"},
+        {"program signed under the maker's name by another authority", "QuillodromeUpdateFr.exe",
+         "marker_foreign.exe"},
+        {"program changed after signing", "QuillodromeUpdateFr.exe", "marker_tampered.exe"},
+        {"program signed by the pedal maker", "QuillodromeUpdateFr.exe", kPedalSigned},
+        {"driver signed by the program's maker", "Pedalvane.exe", kMakerSigned},
+        {"driver unsigned", "Pedalvane.exe", "marker_program.exe"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool driver = std::string(c.installer) == "Pedalvane.exe";
+        m_server.Announce(driver ? "Quillodrome 0.0.0.1-02.12.29xyz"
+                                 : "Quillodrome 99.0.0.0-02.12.28xyz");
+        m_server.Serve(c.installer, c.served);
+        ::DeleteFileA(Marker("url_opener.exe").c_str());
+        Toolbar toolbar;
+        Start(toolbar, driver ? Pedal::UsbPlugged : Pedal::Serial);
+        if (driver)
+            ASSERT_TRUE(toolbar.WaitPedal(IDB_PEDAL_UP));
+        HWND box = Box(toolbar);
+        ASSERT_TRUE(box);
+        ASSERT_TRUE(qdtest::Answer(box, IDYES));
+        box = Box(toolbar);
+        ASSERT_TRUE(box) << VisibleWindows(toolbar.Pid());
+        EXPECT_EQ(qdtest::MessageBoxText(box), kUnverified);
+        EXPECT_TRUE(m_server.WaitAsked(std::string("/vexo/download/") + c.installer + " 200"));
+        EXPECT_FALSE(Exists(TempFolder() + c.installer)) << "deleted before the typist answers";
+        ASSERT_TRUE(qdtest::Answer(box, IDOK));
+        if (driver) {
+            // Then as for a failed download; the pedal was never let go.
+            box = Box(toolbar);
+            ASSERT_TRUE(box);
+            EXPECT_EQ(qdtest::MessageBoxText(box), kDriverFailed);
+            ASSERT_TRUE(qdtest::Answer(box, IDOK));
+            EXPECT_EQ(PedalImage(toolbar.Main()), IDB_PEDAL_UP);
+            EXPECT_EQ(toolbar.Exit(), 0);
+        } else {
+            // Then the project page, and the toolbar closes.
+            EXPECT_EQ(toolbar.WaitExit(15000), 0);
+            ASSERT_TRUE(qdtest::WaitUntil([] { return Exists(Marker("url_opener.exe")); }, 5000));
+            const std::vector<std::string> ran = Lines(ReadFile(Marker("url_opener.exe")));
+            ASSERT_GE(ran.size(), 3u);
+            EXPECT_NE(ran[2].find(kProjectPage), std::string::npos) << ran[2];
+        }
+        ::Sleep(500);
+        EXPECT_FALSE(Exists(Marker(c.installer))) << "the refused installer ran";
+        m_server.Serve(c.installer, nullptr);
+    }
 }
 
 } // namespace

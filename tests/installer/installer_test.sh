@@ -2,13 +2,15 @@
 # The installer end to end in a fresh Wine prefix (run inside tools/wine-session.sh, whose
 # environment names the prefix and the display):
 #
-#   installer_test.sh SETUP.exe UPDATE.exe PROGRAM.exe VERSION
+#   installer_test.sh SETUP.exe UPDATE.exe PROGRAM.exe VERSION CA.crt
 #
+# CA.crt is the authority of the build's signing identity: every file shipped must carry an
+# Authenticode signature that verifies up to it.
 # silent install, install over an earlier build, the update while the program runs (it waits,
 # then swaps), the same with the program never closing (it gives up and changes nothing), the
 # French wizard with its "Lancer Quillodrome" finish page, and the silent uninstall.
 set -euo pipefail
-setup=$1 update=$2 program=$3 version=$4
+setup=$1 update=$2 program=$3 version=$4 ca=$5
 
 c=$WINEPREFIX/drive_c
 dir="$c/Program Files/Quillodrome"
@@ -31,6 +33,7 @@ same() { [ "$1" = "$2" ] || { echo "      got [$1], expected [$2]"; false; }; }
 now() { date +%s.%N; }
 seconds_since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 less_than() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
+signed() { osslsigncode verify -CAfile "$ca" -in "$1" 2>&1 | grep -q '^Succeeded$'; }
 
 # The four numbers of a file's version record (product version of VS_FIXEDFILEINFO).
 file_version() {
@@ -106,6 +109,9 @@ size_kb=$(($(uninst_value EstimatedSize | sed 's/REG_DWORD //')))
 files_kb=$(($(cat "$dir"/* | wc -c) / 1024))
 check "EstimatedSize ($size_kb KB) is the folder's size ($files_kb KB)" \
     test $((size_kb - files_kb)) -ge 0 -a $((size_kb - files_kb)) -le 2
+for f in "$setup" "$update" "$dir/Quillodrome.exe" "$dir/Uninstall.exe"; do
+    check "$(basename "$f") carries the build's valid signature" signed "$f"
+done
 
 echo "== silent install over an earlier version"
 make_earlier
