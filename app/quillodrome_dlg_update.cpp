@@ -107,7 +107,7 @@ fw::UniqueFile OpenVerified(const std::string& strFile, Publisher publisher) {
 } // namespace
 
 void CQuillodromeDlg::OfferUpdates() {
-    if (m_pPort->GetType() == pedal::kPortTypeUsb) {
+    if (m_pPort->GetType() == pedal::TypeCode(pedal::PortKind::Usb)) {
         const std::string strInstalled = static_cast<CUSB&>(*m_pPort).GetDriverVersionText();
         if (IsDriverUpdate(g_strLatestDriver, strInstalled) &&
             fw::AfxMessageBox(kDriverPrompt, MB_YESNO) == IDYES && UpdateDriver() != 0)
