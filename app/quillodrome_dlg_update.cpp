@@ -36,14 +36,6 @@ constexpr const char* kDriverWaitText =
 constexpr int kDriverWaitSeconds = 30;
 constexpr UINT kTickAfterDriverMs = 50;
 
-// The folder for temporary files as the system reports it, with its final backslash; empty when
-// the system cannot tell.
-std::string TempFolder() {
-    char szPath[MAX_PATH] = {};
-    const DWORD n = ::GetTempPathA(MAX_PATH, szPath);
-    return n > 0 && n < MAX_PATH ? std::string(szPath, n) : std::string();
-}
-
 // Starts the installer elevated, from its folder and with that folder as working directory,
 // without waiting for it. The full path goes to the shell so that no program of the same name
 // found elsewhere on the search path can be started instead. On failure the system's text for
@@ -66,16 +58,6 @@ bool LaunchElevated(const std::string& strFolder, const std::string& strFile) {
     return false;
 }
 
-// Fetches installer `name` from the maker's download folder into the temporary folder, which
-// goes to `folder` and the local file to `file`. False when no whole installer arrived (or the
-// system cannot name its temporary folder: nothing is ever put in the current folder).
-bool DownloadInstaller(const char* name, std::string& folder, std::string& file) {
-    folder = TempFolder();
-    file = folder + name;
-    return !folder.empty() &&
-           DownloadToFile(maker::Url(std::string(maker::kDownloadFolderPath) + name), file) == 0;
-}
-
 // What UpdateDriver and UpdateProgram report.
 enum UpdateResult : int {
     kUpdateStarted = 0,
@@ -84,24 +66,55 @@ enum UpdateResult : int {
     kUpdateNotVerified = 3,
 };
 
-// Opens the downloaded installer for reading, sharing it for reading only, and checks its
-// signature through that handle: as long as the handle stays open nothing can change the file,
-// so what runs is what was checked. A file that fails the check is deleted at once and the
-// typist told; the handle is then empty.
-fw::UniqueFile OpenVerified(const std::string& strFile, Publisher publisher) {
-    fw::UniqueFile hFile(::CreateFileA(strFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::wstring wstrPath(strFile.size() + 1, L'\0');
-    wstrPath.resize(::MultiByteToWideChar(CP_ACP, 0, strFile.c_str(), -1, wstrPath.data(),
-                                          static_cast<int>(wstrPath.size())));
-    if (!wstrPath.empty())
-        wstrPath.pop_back(); // the terminating null the conversion counted
-    if (hFile && !wstrPath.empty() && IsSignedBy(hFile.get(), wstrPath, publisher))
-        return hFile;
-    hFile.reset();
-    ::DeleteFileA(strFile.c_str());
-    fw::AfxMessageBox(kUnverified, MB_OK);
-    return {};
+// A downloaded installer in a folder of its own, held open for reading and shared for reading
+// only from its check to its launch: nothing can change the file in between, so what runs is
+// what was checked.
+struct Installer {
+    std::string strFolder; // with its final backslash
+    std::string strFile;
+    fw::UniqueFile hFile;
+
+    // Deletes the file and its folder (the handle first, or the file could not go).
+    void Discard() {
+        hFile.reset();
+        RemoveDownloadFolder(strFolder);
+    }
+};
+
+bool SignedBy(const Installer& installer, Publisher publisher) {
+    const std::string& str = installer.strFile;
+    std::wstring wstrPath(str.size() + 1, L'\0');
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, str.c_str(), -1, wstrPath.data(),
+                                        static_cast<int>(wstrPath.size()));
+    // Less the terminating null the conversion counted.
+    wstrPath.resize(n > 0 ? n - 1 : 0);
+    return !wstrPath.empty() && IsSignedBy(installer.hFile.get(), wstrPath, publisher);
+}
+
+// Fetches installer `name` from the maker's download folder into a new folder under the
+// temporary folder that only the typist can open, and checks that `publisher` signed it.
+// kUpdateStarted when `installer` is ready to run; kUpdateNotDownloaded when no whole installer
+// arrived (or no folder could be made: nothing is ever put in the current folder);
+// kUpdateNotVerified when it failed the check, the typist then being told. Unless it is ready,
+// nothing is left on disk.
+int FetchInstaller(const char* name, Publisher publisher, Installer& installer) {
+    installer.strFolder = MakeDownloadFolder(TempFolder());
+    if (installer.strFolder.empty())
+        return kUpdateNotDownloaded;
+    installer.strFile = installer.strFolder + name;
+    const std::string strUrl = maker::Url(std::string(maker::kDownloadFolderPath) + name);
+    if (DownloadToFile(strUrl, installer.strFile) != kDownloadOk) {
+        installer.Discard();
+        return kUpdateNotDownloaded;
+    }
+    installer.hFile.reset(::CreateFileA(installer.strFile.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!installer.hFile || !SignedBy(installer, publisher)) {
+        installer.Discard();
+        fw::AfxMessageBox(kUnverified, MB_OK);
+        return kUpdateNotVerified;
+    }
+    return kUpdateStarted;
 }
 
 } // namespace
@@ -127,20 +140,17 @@ void CQuillodromeDlg::OfferUpdates() {
 }
 
 int CQuillodromeDlg::UpdateDriver() {
-    std::string strFolder, strFile;
-    if (!DownloadInstaller(kDriverInstallerName, strFolder, strFile))
-        return kUpdateNotDownloaded;
-    // Checked before the pedal is let go: a refused installer leaves the pedal as it was.
-    const fw::UniqueFile hInstaller = OpenVerified(strFile, Publisher::PedalMaker);
-    if (!hInstaller)
-        return kUpdateNotVerified;
+    // Fetched and checked before the pedal is let go: a refused installer leaves it as it was.
+    Installer installer;
+    if (const int nResult = FetchInstaller(kDriverInstallerName, Publisher::PedalMaker, installer))
+        return nResult;
 
     // The installer replaces the driver under the pedal: let go of the device first. Until the
     // wait is over the loop sees a port that never opens and shows no pedal.
     m_pPort->Close();
     m_pPort = std::make_unique<CPort>();
     m_bPedalActive = FALSE;
-    const bool bLaunched = LaunchElevated(strFolder, strFile);
+    const bool bLaunched = LaunchElevated(installer.strFolder, installer.strFile);
     if (bLaunched) {
         CWaitBarDlg wait(kDriverWaitCaption, kDriverWaitText, kDriverWaitSeconds, this);
         wait.DoModal();
@@ -148,18 +158,20 @@ int CQuillodromeDlg::UpdateDriver() {
     // Opened later by the loop's reconnect, once the new driver is in place.
     m_pPort->Close();
     m_pPort = std::make_unique<CUSB>(0);
-    if (!bLaunched)
+    if (!bLaunched) {
+        installer.Discard();
         return kUpdateNotLaunched;
+    }
     fw::StartWindowTimer(*this, kTickAfterDriverMs);
     return kUpdateStarted;
 }
 
 int CQuillodromeDlg::UpdateProgram() {
-    std::string strFolder, strFile;
-    if (!DownloadInstaller(kProgramInstallerName, strFolder, strFile))
-        return kUpdateNotDownloaded;
-    const fw::UniqueFile hInstaller = OpenVerified(strFile, Publisher::Maker);
-    if (!hInstaller)
-        return kUpdateNotVerified;
-    return LaunchElevated(strFolder, strFile) ? kUpdateStarted : kUpdateNotLaunched;
+    Installer installer;
+    if (const int nResult = FetchInstaller(kProgramInstallerName, Publisher::Maker, installer))
+        return nResult;
+    if (LaunchElevated(installer.strFolder, installer.strFile))
+        return kUpdateStarted;
+    installer.Discard();
+    return kUpdateNotLaunched;
 }

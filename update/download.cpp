@@ -1,12 +1,45 @@
 #include "update/download.h"
 
+#include "framework/handle.h"
 #include "update/win_http_client.h"
 
-#include <cstdio>
+#include <windows.h>
+#include <sddl.h>
 
 const char* const kDownloadUserAgent =
     "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1; Trident/4.0; .NET CLR 1.1.4322; .NET CLR "
     "2.0.50727; .NET CLR 3.0.4506.2152; .NET CLR 3.5.30729; InfoPath.2; CIBA; MS-RTC LM 8)";
+
+namespace {
+
+// Every download folder's name starts so; RemoveDownloadFolders looks for nothing else.
+constexpr const char* kFolderPrefix = "Quillodrome-update-";
+
+// The current user's SID as text ("S-1-5-21-..."); empty when the token cannot tell.
+std::string UserSid() {
+    HANDLE hToken = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &hToken))
+        return {};
+    const fw::UniqueKernelHandle token(hToken);
+    alignas(TOKEN_USER) BYTE buffer[256];
+    DWORD nSize = 0;
+    if (!::GetTokenInformation(hToken, TokenUser, buffer, sizeof buffer, &nSize))
+        return {};
+    char* pszSid = nullptr;
+    if (!::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &pszSid))
+        return {};
+    std::string strSid = pszSid;
+    ::LocalFree(pszSid);
+    return strSid;
+}
+
+} // namespace
+
+std::string TempFolder() {
+    char szPath[MAX_PATH] = {};
+    const DWORD n = ::GetTempPathA(MAX_PATH, szPath);
+    return n > 0 && n < MAX_PATH ? std::string(szPath, n) : std::string();
+}
 
 int DownloadToFile(const std::string& strUrl, const std::string& strFile) {
     WinHttpClient client(strUrl);
@@ -17,15 +50,77 @@ int DownloadToFile(const std::string& strUrl, const std::string& strFile) {
         return kDownloadFailed;
     if (!client.m_pBody || client.m_nBodySize == 0)
         return kDownloadEmpty;
-    std::FILE* pFile = std::fopen(strFile.c_str(), "wb");
-    if (!pFile)
+    fw::UniqueFile hFile(::CreateFileA(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!hFile)
         return kDownloadNoFile;
     // A short write (a full disk) must not leave a cut-off installer that would then be run.
+    DWORD nWritten = 0;
     const bool bWritten =
-        std::fwrite(client.m_pBody.Data(), 1, client.m_nBodySize, pFile) == client.m_nBodySize;
-    if (std::fclose(pFile) != 0 || !bWritten) {
-        std::remove(strFile.c_str());
+        ::WriteFile(hFile.get(), client.m_pBody.Data(), client.m_nBodySize, &nWritten, nullptr) &&
+        nWritten == client.m_nBodySize;
+    const bool bClosed = ::CloseHandle(hFile.release());
+    if (!bWritten || !bClosed) {
+        ::DeleteFileA(strFile.c_str());
         return kDownloadNoFile;
     }
     return kDownloadOk;
+}
+
+std::string MakeDownloadFolder(const std::string& strParent) {
+    const std::string strSid = UserSid();
+    if (strParent.empty() || strSid.empty())
+        return {};
+    // Protected: nothing inherited from the temporary folder; the user alone, and what is made
+    // inside inherits the same.
+    const std::string strSddl = "D:P(A;OICI;FA;;;" + strSid + ")";
+    PSECURITY_DESCRIPTOR pDescriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(strSddl.c_str(), SDDL_REVISION_1,
+                                                                &pDescriptor, nullptr))
+        return {};
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, pDescriptor, FALSE};
+    std::string strFolder;
+    const DWORD dwStamp = ::GetCurrentProcessId() ^ ::GetTickCount();
+    for (DWORD n = 0; n < 100 && strFolder.empty(); ++n) {
+        char szName[64];
+        wsprintfA(szName, "%s%08lx-%lu", kFolderPrefix, static_cast<unsigned long>(dwStamp),
+                  static_cast<unsigned long>(n));
+        const std::string strPath = strParent + szName;
+        if (::CreateDirectoryA(strPath.c_str(), &attributes))
+            strFolder = strPath + "\\";
+        else if (::GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    ::LocalFree(pDescriptor);
+    return strFolder;
+}
+
+void RemoveDownloadFolder(const std::string& strFolder) {
+    WIN32_FIND_DATAA found;
+    const HANDLE hFind = ::FindFirstFileA((strFolder + "*").c_str(), &found);
+    if (hFind != INVALID_HANDLE_VALUE) {
+        do {
+            // Only plain files: a folder or link in there was not put there by a download.
+            if (!(found.dwFileAttributes &
+                  (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+                ::DeleteFileA((strFolder + found.cFileName).c_str());
+        } while (::FindNextFileA(hFind, &found));
+        ::FindClose(hFind);
+    }
+    ::RemoveDirectoryA(strFolder.c_str());
+}
+
+void RemoveDownloadFolders(const std::string& strParent) {
+    if (strParent.empty())
+        return;
+    WIN32_FIND_DATAA found;
+    const HANDLE hFind = ::FindFirstFileA((strParent + kFolderPrefix + "*").c_str(), &found);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            RemoveDownloadFolder(strParent + found.cFileName + "\\");
+    } while (::FindNextFileA(hFind, &found));
+    ::FindClose(hFind);
 }

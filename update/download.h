@@ -1,4 +1,5 @@
-// DownloadToFile: fetches one installer over HTTPS into a local file, for the update service.
+// DownloadToFile: fetches one installer over HTTPS into a local file, for the update service;
+// and the private folders such downloads go into.
 #pragma once
 
 #include <string>
@@ -8,12 +9,27 @@ enum DownloadResult : int {
     kDownloadOk = 0,     // the body was received with status 200 and written to the file
     kDownloadFailed = 1, // no response, or a status other than 200: nothing is written
     kDownloadEmpty = 2,  // a 200 response without a single body byte: no file is made
-    kDownloadNoFile = 3, // the file could not be opened or written whole (nothing is left)
+    kDownloadNoFile = 3, // the file could not be made new or written whole (nothing is left)
 };
 
 // The user-agent text installer downloads announce.
 extern const char* const kDownloadUserAgent;
 
 // Fetches strUrl with GET (WinHTTP follows redirects) and writes the whole body to strFile,
-// creating or emptying it. An error page is never saved: it could be launched as an installer.
+// which must not exist yet: a file someone else put there first is never taken over. An error
+// page is never saved: it could be launched as an installer.
 int DownloadToFile(const std::string& strUrl, const std::string& strFile);
+
+// The folder for temporary files as the system reports it, with its final backslash; empty when
+// the system cannot tell (nothing is then ever put in the current folder instead).
+std::string TempFolder();
+
+// Makes a new folder for one download under strParent (which ends with a backslash) that only
+// the current user can open, and returns its path with a final backslash; empty when none could
+// be made. A folder of that name made by anyone else beforehand is never used.
+std::string MakeDownloadFolder(const std::string& strParent);
+// Removes a folder MakeDownloadFolder made, with the files in it; what cannot be deleted now (an
+// installer still running) stays for RemoveDownloadFolders.
+void RemoveDownloadFolder(const std::string& strFolder);
+// Removes the folders earlier downloads left under strParent.
+void RemoveDownloadFolders(const std::string& strParent);

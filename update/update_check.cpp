@@ -1,6 +1,7 @@
 #include "update/update_check.h"
 
 #include "maker/maker_site.h"
+#include "update/download.h"
 #include "update/request.h"
 #include "update/update_reply.h"
 
@@ -11,6 +12,8 @@ std::string& g_strLatestDriver = *new std::string;
 std::atomic<int32_t> g_nCheckDone{0};
 
 void __cdecl CheckForUpdates(void*) {
+    // An installer started by an earlier run could not delete the folder it ran from.
+    RemoveDownloadFolders(TempFolder());
     // The status is not judged: a reply is usable if it begins with the product's word, and
     // anything else (no answer, an error page) announces nothing.
     Request request;

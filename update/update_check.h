@@ -16,6 +16,8 @@ extern std::atomic<int32_t> g_nCheckDone;
 
 // Thread procedure for _beginthread (the argument is not used): fetches the version script,
 // stores the announced versions and raises g_nCheckDone. Shows nothing, touches no window.
+// First it removes the download folders earlier updates left (an installer that was running
+// could not be deleted then).
 void __cdecl CheckForUpdates(void* pUnused);
 
 // The two installers' names in the maker's download folder.

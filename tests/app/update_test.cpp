@@ -10,6 +10,7 @@
 #include "tests/tools/ui_driver.h"
 #include "tests/tools/wine_test_paths.h"
 #include "tests/update/http_test_support.h"
+#include "update/download.h"
 
 #include <gtest/gtest.h>
 
@@ -61,10 +62,24 @@ std::vector<std::string> Lines(const std::string& text) {
         lines.push_back(line.substr(0, line.find('\r')));
     return lines;
 }
-std::string TempFolder() {
-    char path[MAX_PATH] = {};
-    ::GetTempPathA(MAX_PATH, path);
-    return path;
+// The folders the program's downloads are in (TempFolder() and RemoveDownloadFolders come from
+// the update engine), each with its final backslash.
+std::vector<std::string> DownloadFolders() {
+    std::vector<std::string> folders;
+    WIN32_FIND_DATAA found;
+    const HANDLE find = ::FindFirstFileA((TempFolder() + "Quillodrome-update-*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return folders;
+    do
+        folders.push_back(TempFolder() + found.cFileName + "\\");
+    while (::FindNextFileA(find, &found));
+    ::FindClose(find);
+    return folders;
+}
+// The one download folder a run left, or a text that says why there is not exactly one.
+std::string TheDownloadFolder() {
+    const std::vector<std::string> folders = DownloadFolders();
+    return folders.size() == 1 ? folders[0] : std::to_string(folders.size()) + " folders";
 }
 
 // The development server: its folders and what it was asked.
@@ -162,6 +177,7 @@ protected:
             ::DeleteFileA(Marker(name).c_str());
             ::DeleteFileA((TempFolder() + name).c_str());
         }
+        RemoveDownloadFolders(TempFolder());
         m_server.Serve("Pedalvane.exe", nullptr);
         m_server.Serve("QuillodromeUpdateFr.exe", nullptr);
         WriteFile(m_server.state + "requests.log", "");
@@ -247,6 +263,11 @@ TEST_F(UpdateTest, NoPromptWithoutAUsableAnswerOrWithoutANewerVersion) {
         {"same driver, older program", Pedal::UsbPlugged, true, "Quillodrome 0.9.0.0-02.12.28xyz"},
         {"nothing announced, unplugged", Pedal::UsbUnplugged, true, "Quillodrome\n-\r\n\n"},
     };
+    // A folder an earlier update left behind (its installer was still running) goes at the
+    // next start, whatever the server answers.
+    const std::string earlier = TempFolder() + "Quillodrome-update-earlier\\";
+    ::CreateDirectoryA(earlier.c_str(), nullptr);
+    WriteFile(earlier + "QuillodromeUpdateFr.exe", "ran last time");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         m_server.Announce(c.reply);
@@ -261,7 +282,7 @@ TEST_F(UpdateTest, NoPromptWithoutAUsableAnswerOrWithoutANewerVersion) {
             c.pedal == Pedal::UsbPlugged || c.pedal == Pedal::Serial ? IDB_PEDAL_UP : IDB_NO_PEDAL;
         EXPECT_TRUE(toolbar.WaitPedal(lamp)) << PedalImage(toolbar.Main());
         EXPECT_EQ(toolbar.Exit(), 0);
-        EXPECT_FALSE(Exists(TempFolder() + "Pedalvane.exe"));
+        EXPECT_TRUE(DownloadFolders().empty());
     }
 }
 
@@ -322,13 +343,14 @@ TEST_F(UpdateTest, DriverUpdateReleasesThePedalRunsTheInstallerAndRebuildsThePed
     EXPECT_EQ(qdtest::ItemText(wait, IDC_WAIT_MESSAGE),
               "La mise à jour du pilote est en cours.\nVeuillez patienter...");
     EXPECT_TRUE(m_server.WaitAsked("/vexo/download/Pedalvane.exe 200"));
-    // The installer came whole into the temporary folder and ran from there.
-    EXPECT_EQ(ReadFile(TempFolder() + "Pedalvane.exe"), ReadFile(BinFolder() + kPedalSigned));
+    // The installer came whole into a folder of its own and ran from there.
+    const std::string folder = TheDownloadFolder();
+    EXPECT_EQ(ReadFile(folder + "Pedalvane.exe"), ReadFile(BinFolder() + kPedalSigned));
     ASSERT_TRUE(qdtest::WaitUntil([] { return Exists(Marker("Pedalvane.exe")); }, 5000));
     const std::vector<std::string> ran = Lines(ReadFile(Marker("Pedalvane.exe")));
     ASSERT_GE(ran.size(), 2u);
-    EXPECT_EQ(ran[0], TempFolder() + "Pedalvane.exe");
-    EXPECT_EQ(ran[1] + "\\", TempFolder()) << "working folder";
+    EXPECT_EQ(ran[0], folder + "Pedalvane.exe");
+    EXPECT_EQ(ran[1] + "\\", folder) << "working folder";
     // During the wait the device is let go and the lamp shows no pedal (the wait is moved off
     // the toolbar to see it).
     ::SetWindowPos(wait, nullptr, 0, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -364,7 +386,7 @@ TEST_F(UpdateTest, AMissingDriverInstallerFailsWithoutTouchingThePedal) {
     ASSERT_TRUE(box);
     EXPECT_EQ(qdtest::MessageBoxText(box), kDriverFailed);
     EXPECT_NE(m_server.Requests().find("/vexo/download/Pedalvane.exe 404"), std::string::npos);
-    EXPECT_FALSE(Exists(TempFolder() + "Pedalvane.exe")) << "an error page is never saved";
+    EXPECT_TRUE(DownloadFolders().empty()) << "an error page is never saved";
     EXPECT_FALSE(Exists(Marker("Pedalvane.exe")));
     ASSERT_TRUE(qdtest::Answer(box, IDOK));
     EXPECT_EQ(PedalImage(toolbar.Main()), IDB_PEDAL_UP);
@@ -393,7 +415,7 @@ TEST_F(UpdateTest, YesToTheProgramUpdateStartsTheInstallerOrShowsTheProjectPageA
         m_server.Announce("Quillodrome 99.0.0.0-02.12.27xyz");
         m_server.Serve("QuillodromeUpdateFr.exe", c.served ? kMakerSigned : nullptr);
         browser.Use(c.browser ? c.browser : "url_opener.exe");
-        ::DeleteFileA((TempFolder() + "QuillodromeUpdateFr.exe").c_str());
+        RemoveDownloadFolders(TempFolder());
 
         Toolbar toolbar;
         Start(toolbar, Pedal::Serial);
@@ -419,11 +441,12 @@ TEST_F(UpdateTest, YesToTheProgramUpdateStartsTheInstallerOrShowsTheProjectPageA
                 qdtest::WaitUntil([] { return Exists(Marker("QuillodromeUpdateFr.exe")); }, 5000));
             const std::vector<std::string> ran = Lines(ReadFile(Marker("QuillodromeUpdateFr.exe")));
             ASSERT_GE(ran.size(), 2u);
-            EXPECT_EQ(ran[0], TempFolder() + "QuillodromeUpdateFr.exe");
-            EXPECT_EQ(ran[1] + "\\", TempFolder());
+            const std::string folder = TheDownloadFolder();
+            EXPECT_EQ(ran[0], folder + "QuillodromeUpdateFr.exe");
+            EXPECT_EQ(ran[1] + "\\", folder) << "working folder";
             EXPECT_FALSE(Exists(Marker("url_opener.exe")));
         } else {
-            EXPECT_FALSE(Exists(TempFolder() + "QuillodromeUpdateFr.exe"));
+            EXPECT_TRUE(DownloadFolders().empty());
             if (std::string(c.browser) == "url_opener.exe") {
                 ASSERT_TRUE(
                     qdtest::WaitUntil([] { return Exists(Marker("url_opener.exe")); }, 5000));
@@ -463,8 +486,9 @@ TEST_F(UpdateTest, AnInstallerWithoutItsPublishersSignatureIsDeletedAndNeverRun)
         ::DeleteFileA(Marker("url_opener.exe").c_str());
         Toolbar toolbar;
         Start(toolbar, driver ? Pedal::UsbPlugged : Pedal::Serial);
-        if (driver)
+        if (driver) {
             ASSERT_TRUE(toolbar.WaitPedal(IDB_PEDAL_UP));
+        }
         HWND box = Box(toolbar);
         ASSERT_TRUE(box);
         ASSERT_TRUE(qdtest::Answer(box, IDYES));
@@ -472,7 +496,7 @@ TEST_F(UpdateTest, AnInstallerWithoutItsPublishersSignatureIsDeletedAndNeverRun)
         ASSERT_TRUE(box) << VisibleWindows(toolbar.Pid());
         EXPECT_EQ(qdtest::MessageBoxText(box), kUnverified);
         EXPECT_TRUE(m_server.WaitAsked(std::string("/vexo/download/") + c.installer + " 200"));
-        EXPECT_FALSE(Exists(TempFolder() + c.installer)) << "deleted before the typist answers";
+        EXPECT_TRUE(DownloadFolders().empty()) << "deleted before the typist answers";
         ASSERT_TRUE(qdtest::Answer(box, IDOK));
         if (driver) {
             // Then as for a failed download; the pedal was never let go.

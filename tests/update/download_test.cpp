@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstring>
 #include <fstream>
@@ -47,9 +49,10 @@ TEST(DownloadToFileTest, SavesOnlyAWholeOkBody) {
         std::optional<std::string> after; // and after it
         int nRequests;
     } cases[] = {
-        // A longer older file is replaced whole, not overwritten in part.
-        {"ok", "body=70000", ports.nHttps, kFile, std::string(90000, 'o'), kDownloadOk,
-         PatternBody(70000), 1},
+        {"ok", "body=70000", ports.nHttps, kFile, std::nullopt, kDownloadOk, PatternBody(70000), 1},
+        // A file already there (someone else's) is never taken over, nor changed.
+        {"existing", "body=70000", ports.nHttps, kFile, std::string(90000, 'o'), kDownloadNoFile,
+         std::string(90000, 'o'), 1},
         {"notfound", "status=404&text=%3Chtml%3Eno%20such%20file%3C/html%3E", ports.nHttps, kFile,
          std::nullopt, kDownloadFailed, std::nullopt, 1},
         {"error", "status=500&text=oops", ports.nHttps, kFile, "old installer", kDownloadFailed,
@@ -83,6 +86,84 @@ TEST(DownloadToFileTest, SavesOnlyAWholeOkBody) {
         ::DeleteFileA(strFile.c_str());
     }
     EXPECT_EQ(177u, std::strlen(kDownloadUserAgent));
+}
+
+// The SIDs the folder's access list lets in, as text, and whether it inherits nothing.
+std::string AllowedSids(const std::string& strPath, bool& bProtected) {
+    PACL pDacl = nullptr;
+    PSECURITY_DESCRIPTOR pDescriptor = nullptr;
+    if (::GetNamedSecurityInfoA(strPath.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                nullptr, &pDacl, nullptr, &pDescriptor) != ERROR_SUCCESS)
+        return "no descriptor";
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD dwRevision = 0;
+    ::GetSecurityDescriptorControl(pDescriptor, &control, &dwRevision);
+    bProtected = (control & SE_DACL_PROTECTED) != 0;
+    std::string strSids;
+    for (DWORD i = 0; pDacl && i < pDacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* pAce = nullptr;
+        if (!::GetAce(pDacl, i, reinterpret_cast<void**>(&pAce)))
+            continue;
+        char* pszSid = nullptr;
+        if (pAce->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+            ::ConvertSidToStringSidA(&pAce->SidStart, &pszSid)) {
+            strSids += std::string(strSids.empty() ? "" : " ") + pszSid;
+            ::LocalFree(pszSid);
+        }
+    }
+    ::LocalFree(pDescriptor);
+    return strSids;
+}
+
+std::string CurrentUserSid() {
+    HANDLE hToken = nullptr;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &hToken);
+    BYTE buffer[256];
+    DWORD n = 0;
+    ::GetTokenInformation(hToken, TokenUser, buffer, sizeof buffer, &n);
+    ::CloseHandle(hToken);
+    char* pszSid = nullptr;
+    ::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &pszSid);
+    std::string strSid = pszSid ? pszSid : "";
+    ::LocalFree(pszSid);
+    return strSid;
+}
+
+bool Exists(const std::string& strPath) {
+    return ::GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Each download gets a new folder of its own that only the user can open; the next start
+// clears them all, files included, and nothing else in the temporary folder.
+TEST(DownloadFolderTest, NewPrivateFoldersThatTheNextStartRemoves) {
+    const std::string strTemp = TempFolder();
+    ASSERT_FALSE(strTemp.empty());
+    const std::string strOther = strTemp + "Quillodrome-other\\";
+    ::CreateDirectoryA(strOther.c_str(), nullptr);
+    const std::string strFirst = MakeDownloadFolder(strTemp);
+    const std::string strSecond = MakeDownloadFolder(strTemp);
+    ASSERT_FALSE(strFirst.empty());
+    ASSERT_FALSE(strSecond.empty());
+    EXPECT_NE(strFirst, strSecond);
+    EXPECT_EQ(strFirst.rfind(strTemp + "Quillodrome-update-", 0), 0u) << strFirst;
+    EXPECT_EQ(strFirst.back(), '\\');
+    // Windows keeps the protected list as made: the user alone. Wine reports a folder's list from
+    // its Unix owner and modes instead (SYSTEM and the user, not protected), which still lets
+    // no other account in.
+    bool bProtected = false;
+    std::string strSids = AllowedSids(strFirst, bProtected);
+    if (!bProtected && strSids.rfind("S-1-5-18 ", 0) == 0)
+        strSids.erase(0, 9);
+    EXPECT_EQ(strSids, CurrentUserSid());
+    std::ofstream(strFirst + "Installer.exe", std::ios::binary) << "left by a run";
+    std::ofstream(strSecond + "Installer.exe", std::ios::binary) << "left by a run";
+
+    RemoveDownloadFolders(strTemp);
+    EXPECT_FALSE(Exists(strFirst));
+    EXPECT_FALSE(Exists(strSecond));
+    EXPECT_TRUE(Exists(strOther));
+    ::RemoveDirectoryA(strOther.c_str());
+    EXPECT_TRUE(MakeDownloadFolder("").empty());
 }
 
 } // namespace

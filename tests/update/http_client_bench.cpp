@@ -105,6 +105,8 @@ int main(int argc, char** argv) {
         bDone = ClientSend(strUrl, nBytes);
     } else if (strWay == "download") {
         pszLabel = "DownloadToFile with the write";
+        // It makes its file new, as for an installer.
+        ::DeleteFileA(argv[3]);
         bDone = DownloadToFile(strUrl, argv[3]) == kDownloadOk;
     } else {
         std::fprintf(stderr, "http_client_bench: no such way: %s\n", strWay.c_str());
