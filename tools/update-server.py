@@ -16,6 +16,8 @@ The site folder, read afresh on every request:
   other files    200 with Content-Length and a type from the extension (GET and HEAD)
   folders        their index.html (a folder asked for without its final slash is redirected
                  first, as the maker's host does); never a listing
+  NAME.redirect  a file moved elsewhere: a request for NAME is answered 302 to the address
+                 this file holds (a host that moved a download, or one that was tampered with)
   .dot files, *.ini, anything outside the folder, missing things: 403 or 404
 Every request is appended to STATE/requests.log as one line "METHOD PATH STATUS", the path with
 its query (a request in absolute form, "https://host/path", counts by its path); the proxy adds
@@ -53,7 +55,7 @@ TYPES = {
 }
 PHP_TYPE = "text/html; charset=UTF-8"
 PHP_SECONDS = 30
-REASONS = {200: "OK", 301: "Moved Permanently", 403: "Forbidden", 404: "Not Found",
+REASONS = {200: "OK", 301: "Moved Permanently", 302: "Found", 403: "Forbidden", 404: "Not Found",
            405: "Method Not Allowed", 500: "Internal Server Error", 502: "Bad Gateway",
            504: "Gateway Timeout"}
 
@@ -149,6 +151,10 @@ class SiteHandler(socketserver.StreamRequestHandler):
         url = urllib.parse.urlsplit(target)
         path = urllib.parse.unquote(url.path, encoding="latin-1")
         full = resolve(path)
+        if full is not None and os.path.isfile(full + ".redirect"):
+            with open(full + ".redirect") as f:
+                where = f.read().strip()
+            return self.answer(302, method, b"", extra=[("Location", where)])
         if full is None or not os.path.exists(full):
             return self.answer(404, method, b"Not Found\n")
         if hidden(full):

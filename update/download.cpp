@@ -1,6 +1,7 @@
 #include "update/download.h"
 
 #include "framework/handle.h"
+#include "update/http_text.h"
 #include "update/win_http_client.h"
 
 #include <windows.h>
@@ -14,6 +15,8 @@ namespace {
 
 // Every download folder's name starts so; RemoveDownloadFolders looks for nothing else.
 constexpr const char* kFolderPrefix = "Quillodrome-update-";
+// As many as the version check follows.
+constexpr int kMaxDownloadRedirects = 10;
 
 // The current user's SID as text ("S-1-5-21-..."); empty when the token cannot tell.
 std::string UserSid() {
@@ -41,13 +44,10 @@ std::string TempFolder() {
     return n > 0 && n < MAX_PATH ? std::string(szPath, n) : std::string();
 }
 
-int DownloadToFile(const std::string& strUrl, const std::string& strFile) {
-    WinHttpClient client(strUrl);
-    client.m_strUserAgent = kDownloadUserAgent;
-    // Installers are bytes; their text would be a second copy of a large body.
-    client.m_bKeepText = false;
-    if (!client.Send("GET", false) || client.GetStatus() != "200")
-        return kDownloadFailed;
+namespace {
+
+// The body of a 200 response, into a file made new.
+int WriteBody(WinHttpClient& client, const std::string& strFile) {
     if (!client.m_pBody || client.m_nBodySize == 0)
         return kDownloadEmpty;
     fw::UniqueFile hFile(::CreateFileA(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -65,6 +65,39 @@ int DownloadToFile(const std::string& strUrl, const std::string& strFile) {
         return kDownloadNoFile;
     }
     return kDownloadOk;
+}
+
+} // namespace
+
+int DownloadToFile(const std::string& strUrl, const std::string& strFile) {
+    // Redirects are followed here, not by WinHTTP, so that none leads off the maker's host: an
+    // installer from anywhere else is not the maker's, whatever sent the program there.
+    std::string strAt = strUrl;
+    const uint64_t qwDeadline = ::GetTickCount64() + kDownloadDeadlineMs;
+    for (int nRedirects = 0;; ++nRedirects) {
+        WinHttpClient client(strAt);
+        client.m_strUserAgent = kDownloadUserAgent;
+        // Installers are bytes; their text would be a second copy of a large body.
+        client.m_bKeepText = false;
+        client.m_nMaxBodyBytes = kMaxInstallerBytes;
+        const uint64_t qwNow = ::GetTickCount64();
+        if (qwNow >= qwDeadline)
+            return kDownloadFailed;
+        client.m_nDeadlineMs = static_cast<uint32_t>(qwDeadline - qwNow);
+        if (!client.Send("GET", true))
+            return kDownloadFailed;
+        const std::string strStatus = client.GetStatus();
+        if (strStatus == "301" || strStatus == "302") {
+            if (nRedirects == kMaxDownloadRedirects ||
+                !IsSameHostRedirect(strAt, client.GetLocation()))
+                return kDownloadFailed;
+            strAt = client.GetLocation();
+            continue;
+        }
+        if (strStatus != "200")
+            return kDownloadFailed;
+        return WriteBody(client, strFile);
+    }
 }
 
 std::string MakeDownloadFolder(const std::string& strParent) {

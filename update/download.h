@@ -2,6 +2,7 @@
 // and the private folders such downloads go into.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // What DownloadToFile did.
@@ -12,12 +13,17 @@ enum DownloadResult : int {
     kDownloadNoFile = 3, // the file could not be made new or written whole (nothing is left)
 };
 
+// Beyond these an installer download fails: no installer of ours comes near the size, and a
+// server that trickles bytes must not hold the update for ever.
+inline constexpr uint32_t kMaxInstallerBytes = 256u << 20;
+inline constexpr uint32_t kDownloadDeadlineMs = 10 * 60 * 1000;
+
 // The user-agent text installer downloads announce.
 extern const char* const kDownloadUserAgent;
 
-// Fetches strUrl with GET (WinHTTP follows redirects) and writes the whole body to strFile,
-// which must not exist yet: a file someone else put there first is never taken over. An error
-// page is never saved: it could be launched as an installer.
+// Fetches strUrl with GET, following redirects on the same host over https only, and writes the
+// whole body to strFile, which must not exist yet: a file someone else put there first is never
+// taken over. An error page is never saved: it could be launched as an installer.
 int DownloadToFile(const std::string& strUrl, const std::string& strFile);
 
 // The folder for temporary files as the system reports it, with its final backslash; empty when

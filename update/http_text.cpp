@@ -170,3 +170,31 @@ bool IsPageCutOff(std::string_view text) {
 bool IsRedirectAllowed(const std::string& strFrom, const std::string& strTo) {
     return !StartsWithNoCase(strFrom, "https:") || StartsWithNoCase(strTo, "https:");
 }
+
+namespace {
+
+// "host[:port]" of an https address, lower-cased; empty when it is not one. Credentials
+// ("user@") would let an address name one host and reach another: refused as well.
+std::string HttpsAuthority(const std::string& strUrl) {
+    constexpr std::string_view kScheme = "https://";
+    if (!StartsWithNoCase(strUrl, "https://"))
+        return {};
+    const size_t nEnd = strUrl.find_first_of("/?#\\", kScheme.size());
+    std::string str = strUrl.substr(
+        kScheme.size(), nEnd == std::string::npos ? std::string::npos : nEnd - kScheme.size());
+    if (str.empty() || str.find('@') != std::string::npos)
+        return {};
+    for (char& c : str)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    if (str.size() > 4 && str.compare(str.size() - 4, 4, ":443") == 0)
+        str.resize(str.size() - 4);
+    return str;
+}
+
+} // namespace
+
+bool IsSameHostRedirect(const std::string& strFrom, const std::string& strTo) {
+    const std::string strHost = HttpsAuthority(strFrom);
+    return !strHost.empty() && HttpsAuthority(strTo) == strHost;
+}

@@ -37,3 +37,6 @@ bool IsPageCutOff(std::string_view text);
 // Whether a redirect from one address to another may be followed: never from an https address
 // to one that is not https, since that would give up the certificate check.
 bool IsRedirectAllowed(const std::string& strFrom, const std::string& strTo);
+// Stricter, for what will be run: the redirect goes to https on the very host (and port) of
+// strFrom, which is https itself. Both are absolute addresses; anything else is refused.
+bool IsSameHostRedirect(const std::string& strFrom, const std::string& strTo);

@@ -8,6 +8,7 @@
 int Request::Fetch() {
     for (int nRedirects = 0;; ++nRedirects) {
         WinHttpClient client(m_strUrl);
+        client.m_nMaxBodyBytes = m_nMaxBodyBytes;
         const bool bSent = client.Send("GET", true);
         m_strHeaders = client.GetHeaders();
         m_strBody = client.GetText();

@@ -2,6 +2,7 @@
 // at most kMaxRedirects of them and never from https to an address that is not https.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class Request {
@@ -16,6 +17,8 @@ public:
     int Fetch();
 
     std::string m_strUrl;
+    // A longer body fails the Fetch unread (0: no limit).
+    uint32_t m_nMaxBodyBytes = 0;
     std::string m_strHeaders;
     std::string m_strBody;
 };

@@ -18,6 +18,8 @@ void __cdecl CheckForUpdates(void*) {
     // anything else (no answer, an error page) announces nothing.
     Request request;
     request.m_strUrl = maker::Url(maker::kVersionScriptPath);
+    // The reply is one short line; nothing longer is worth reading.
+    request.m_nMaxBodyBytes = 64 * 1024;
     request.Fetch();
     const AnnouncedVersions versions = ParseVersionReply(request.m_strBody);
     g_strLatestVersion = versions.strProgram;

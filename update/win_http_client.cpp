@@ -19,6 +19,9 @@ constexpr DWORD kIgnoreCertificateErrors = SECURITY_FLAG_IGNORE_UNKNOWN_CA |
 static_assert(kIgnoreCertificateErrors == 0x3100);
 
 constexpr int kAttempts = 3;
+// WINHTTP_OPTION_IGNORE_CERT_REVOCATION_OFFLINE (Windows 10 1809 and later; MinGW's header
+// lacks it): a revocation server that cannot be reached lets the certificate pass.
+constexpr DWORD kOptionIgnoreRevocationOffline = 155;
 constexpr DWORD kHostChars = 260;
 constexpr DWORD kPathChars = 1300;
 constexpr size_t kProxyChars = 260;
@@ -160,6 +163,26 @@ bool WinHttpClient::Send(const std::string& strVerb, bool bDisableRedirects) {
     if (!::WinHttpSetOption(hRequest.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT,
                             &dwHeaderTimeout, sizeof(dwHeaderTimeout)))
         m_dwLastError = ::GetLastError();
+    if (bSecure) {
+        // Redirects WinHTTP follows stay on https (its default, set so that no default can
+        // change it). Callers that need more follow redirects themselves.
+        DWORD dwPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+        if (!::WinHttpSetOption(hRequest.get(), WINHTTP_OPTION_REDIRECT_POLICY, &dwPolicy,
+                                sizeof(dwPolicy)))
+            m_dwLastError = ::GetLastError();
+        // A revoked certificate fails; a revocation server out of reach must not stop the
+        // update. Only systems that can be told so (kIgnoreRevocationOffline) check revocation:
+        // elsewhere, Wine 8 among them, an unreachable or missing revocation list fails every
+        // connection (12157 here).
+        BOOL bIgnoreOffline = TRUE;
+        if (::WinHttpSetOption(hRequest.get(), kOptionIgnoreRevocationOffline, &bIgnoreOffline,
+                               sizeof(bIgnoreOffline))) {
+            DWORD dwFeature = WINHTTP_ENABLE_SSL_REVOCATION;
+            if (!::WinHttpSetOption(hRequest.get(), WINHTTP_OPTION_ENABLE_FEATURE, &dwFeature,
+                                    sizeof(dwFeature)))
+                m_dwLastError = ::GetLastError();
+        }
+    }
     if (bSecure && !m_bStrictCertificates) {
         DWORD dwFlags = kIgnoreCertificateErrors;
         if (!::WinHttpSetOption(hRequest.get(), WINHTTP_OPTION_SECURITY_FLAGS, &dwFlags,
@@ -167,7 +190,10 @@ bool WinHttpClient::Send(const std::string& strVerb, bool bDisableRedirects) {
             m_dwLastError = ::GetLastError();
     }
 
+    m_qwDeadline = m_nDeadlineMs ? ::GetTickCount64() + m_nDeadlineMs : 0;
     for (int nAttempt = 0; nAttempt < kAttempts; ++nAttempt) {
+        if (PastDeadline())
+            return false;
         // The request handle keeps added headers from one attempt to the next; adding them again
         // would merge each value with itself.
         if (nAttempt == 0) {
@@ -199,13 +225,20 @@ bool WinHttpClient::Send(const std::string& strVerb, bool bDisableRedirects) {
             continue;
         }
         const Outcome outcome = ReadResponse(hRequest.get(), bGet && !bDisableRedirects);
-        if (outcome == Outcome::OutOfMemory)
+        if (outcome == Outcome::OutOfMemory || outcome == Outcome::Refused)
             return false;
         if (outcome == Outcome::AttemptFailed)
             continue;
         return true;
     }
     return false;
+}
+
+bool WinHttpClient::PastDeadline() {
+    if (m_qwDeadline == 0 || ::GetTickCount64() < m_qwDeadline)
+        return false;
+    m_dwLastError = ERROR_WINHTTP_TIMEOUT;
+    return true;
 }
 
 // The request body goes with the send, so that WinHTTP announces its exact Content-Length.
@@ -326,7 +359,14 @@ WinHttpClient::Outcome WinHttpClient::ReadResponse(void* hRequest, bool bCheckPa
     if (!bOutOfMemory && fields.bContentLengthFound && fields.nContentLength <= kMaxReservedBytes)
         m_pBody.Reserve(fields.nContentLength);
     bool bCutShort = false;
-    while (!bOutOfMemory) {
+    bool bTooLarge = m_nMaxBodyBytes != 0 && fields.bContentLengthFound &&
+                     fields.nContentLength > m_nMaxBodyBytes;
+    bool bLate = false;
+    while (!bOutOfMemory && !bTooLarge) {
+        if (PastDeadline()) {
+            bLate = true;
+            break;
+        }
         DWORD nWaiting = 0;
         if (!::WinHttpQueryDataAvailable(hRequest, &nWaiting)) {
             m_dwLastError = ::GetLastError();
@@ -353,6 +393,7 @@ WinHttpClient::Outcome WinHttpClient::ReadResponse(void* hRequest, bool bCheckPa
         m_pBody.Commit(nRead);
         if (nRead == 0)
             break;
+        bTooLarge = m_nMaxBodyBytes != 0 && m_pBody.Size() > m_nMaxBodyBytes;
     }
     ReportProgress();
     m_nBodySize = static_cast<uint32_t>(m_pBody.Size());
@@ -369,6 +410,10 @@ WinHttpClient::Outcome WinHttpClient::ReadResponse(void* hRequest, bool bCheckPa
         m_dwLastError = ERROR_NOT_ENOUGH_MEMORY;
         return Outcome::OutOfMemory;
     }
+    if (bTooLarge)
+        m_dwLastError = ERROR_FILE_TOO_LARGE;
+    if (bTooLarge || bLate)
+        return Outcome::Refused;
     // Responses to which no body belongs may announce the length of one they do not carry.
     const bool bBodyless = m_strStatus == "204" || m_strStatus == "304";
     if (!bCutShort && !bBodyless && fields.bContentLengthFound &&

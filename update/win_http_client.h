@@ -79,9 +79,15 @@ public:
     // False leaves m_strText empty: a caller that takes only the bytes (the installer download)
     // spares a copy of the whole body. The check for a cut-off page reads the bytes all the same.
     bool m_bKeepText = true;
+    // Guards for bodies that will be run or parsed. A body longer than m_nMaxBodyBytes (announced
+    // or received) fails the Send at once; 0 sets no limit. The whole Send, every attempt
+    // included, ends after m_nDeadlineMs (checked between receives, so it may run over by one
+    // receive time-out); 0 sets none.
+    uint32_t m_nMaxBodyBytes = 0;
+    uint32_t m_nDeadlineMs = 0;
 
 private:
-    enum class Outcome { Received, AttemptFailed, OutOfMemory };
+    enum class Outcome { Received, AttemptFailed, OutOfMemory, Refused };
 
     bool SendRequest(void* hRequest);
     bool DiscoverProxy(void* hRequest);
@@ -90,4 +96,7 @@ private:
     Outcome ReadResponse(void* hRequest, bool bCheckPage);
     bool QueryHeaderText(void* hRequest, uint32_t nInfoLevel, std::string& strOut);
     void ReportProgress();
+    bool PastDeadline();
+
+    uint64_t m_qwDeadline = 0;
 };

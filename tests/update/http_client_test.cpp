@@ -343,6 +343,40 @@ TEST(SendTest, BodyBeyondTheBufferLimitEndsSend) {
         ASSERT_EQ(PatternByte(i), client.m_pBody.Data()[i]) << "byte " << i;
 }
 
+// The guards for bodies that are run or parsed: a length limit that ends the Send without
+// retrying (announced or not), and a deadline over all attempts.
+TEST(SendTest, GuardsEndTheSendWithoutFurtherAttempts) {
+    struct Case {
+        const char* pszTag;
+        const char* pszQuery;
+        uint32_t nMax;
+        uint32_t nDeadlineMs;
+        bool bSent;
+        uint32_t dwError;
+    } cases[] = {
+        {".exact", "body=1000", 1000, 0, true, 0},
+        {".announced", "body=1001", 1000, 0, false, ERROR_FILE_TOO_LARGE},
+        {".unannounced", "body=70000&nocl=1", 1000, 0, false, ERROR_FILE_TOO_LARGE},
+        {".late", "stall=3", 0, 1000, false, ERROR_WINHTTP_TIMEOUT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszTag);
+        WinHttpClient client(Url("key=" + Key(c.pszTag) + "&" + c.pszQuery));
+        client.m_nMaxBodyBytes = c.nMax;
+        client.m_nDeadlineMs = c.nDeadlineMs;
+        client.m_nReceiveTimeout = 10000;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(client.Send("GET", false), c.bSent);
+        const double dSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (!c.bSent) {
+            EXPECT_EQ(client.m_dwLastError, c.dwError);
+        }
+        EXPECT_EQ(RequestCount(Key(c.pszTag)), 1);
+        EXPECT_LT(dSeconds, 5.0) << "one stalled attempt, not three";
+    }
+}
+
 // WinHTTP gives a freed handle's slot to the next handle: a leak would move the probe on.
 void* ProbeHandle() {
     void* h = ::WinHttpOpen(L"probe", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,

@@ -208,6 +208,32 @@ TEST(RedirectRuleTest, NeverLeavesHttps) {
             << c.pszFrom << " -> " << c.pszTo;
 }
 
+// What an installer download follows: https on the very same host and port, nothing else.
+TEST(RedirectRuleTest, InstallersStayOnTheirHost) {
+    struct Case {
+        const char* pszFrom;
+        const char* pszTo;
+        bool bAllowed;
+    } cases[] = {
+        {"https://www.brenvale.fr/a", "https://www.brenvale.fr/b", true},
+        {"https://www.brenvale.fr/a", "HTTPS://WWW.Brenvale.FR/b?x", true},
+        {"https://www.brenvale.fr:443/a", "https://www.brenvale.fr/b", true},
+        {"https://www.brenvale.fr/a", "https://www.brenvale.fr", true},
+        {"https://www.brenvale.fr/a", "https://localhost/b", false},
+        {"https://www.brenvale.fr/a", "https://www.brenvale.fr.evil.example/b", false},
+        {"https://www.brenvale.fr/a", "https://www.brenvale.fr:8443/b", false},
+        {"https://www.brenvale.fr/a", "https://www.brenvale.fr@evil.example/b", false},
+        {"https://www.brenvale.fr/a", "http://www.brenvale.fr/b", false},
+        {"https://www.brenvale.fr/a", "/b", false},
+        {"https://www.brenvale.fr/a", "", false},
+        {"http://www.brenvale.fr/a", "http://www.brenvale.fr/b", false},
+        {"https:///a", "https:///b", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.bAllowed, IsSameHostRedirect(c.pszFrom, c.pszTo))
+            << c.pszFrom << " -> " << c.pszTo;
+}
+
 // The sizes WinHTTP hands out per read vary; the capacity only ever doubles from 10,240.
 TEST(BodyBufferTest, DoublesUntilEverythingFits) {
     BodyBuffer buffer;
