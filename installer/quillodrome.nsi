@@ -178,8 +178,41 @@ Function SkipDirectoryOnUpdate
     ${EndIf}
 FunctionEnd
 
+; Program Files lets only administrators change what is in it; a folder chosen elsewhere (such
+; as C:\Quillo) inherits whatever its parent allows, often writing for every user, who could
+; then replace the program that others and the next update start. Such a folder gets the same
+; protection: administrators and SYSTEM change it, users read and run it. If that cannot be
+; done, nothing is installed there.
+Function ProtectInstallFolder
+    StrLen $0 "$PROGRAMFILES64\"
+    StrCpy $1 "$INSTDIR\" $0
+    ${If} $1 == "$PROGRAMFILES64\"
+        Return
+    ${EndIf}
+    System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", i 1, *p .r1, p 0) i .r0'
+    ${If} $0 <> 0
+        System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r2, *p .r3, *i .r4) i .r0'
+        ${If} $0 <> 0
+            ; SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
+            System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000004, p 0, p 0, p r3, p 0) i .r0'
+            ${If} $0 = 0
+                StrCpy $0 1
+            ${Else}
+                StrCpy $0 0
+            ${EndIf}
+        ${EndIf}
+        System::Call 'kernel32::LocalFree(p r1)'
+    ${EndIf}
+    ${If} $0 = 0
+        MessageBox MB_OK|MB_ICONSTOP "Impossible de protéger le dossier $INSTDIR : choisissez-en un autre." /SD IDOK
+        SetErrorLevel 2
+        Abort "Impossible de protéger le dossier $INSTDIR."
+    ${EndIf}
+FunctionEnd
+
 Section "${PRODUCT}"
     SetOutPath "$INSTDIR"
+    Call ProtectInstallFolder
     ; Unpacked whole under its own name before the old program is touched.
     File "/oname=${PROGRAM_NEW}" "${QD_EXE}"
     ${Do}
@@ -220,8 +253,7 @@ SectionEnd
 
 ; The program should run with the user's own rights, not the installer's elevated ones (an
 ; elevated window receives no files dropped from Explorer). The desktop shell's ShellExecute
-; runs it as the signed-in user; where that shell cannot be reached (Wine has none), the program
-; starts from here.
+; runs it as the signed-in user.
 Function LaunchProgram
     System::Call 'ole32::CoCreateInstance(g "{9BA05972-F6A8-11CF-A442-00A0C90A8F39}", p 0, i 4, g "{85CB6900-4D95-11CF-960C-0080C7F4EE85}", *p .r1) i .r0'
     ${If} $0 = 0
@@ -284,7 +316,39 @@ Function LaunchProgram
             ${EndIf}
         ${EndIf}
     ${EndIf}
-    Exec '"$INSTDIR\${PROGRAM_EXE}"'
+    Call LaunchWithoutAdministratorRights
+FunctionEnd
+
+; Where the desktop shell cannot start it (Wine has none), the program starts from here with the
+; installer's user but a token stripped of administrator rights (LUA_TOKEN), or not at all: it
+; never runs elevated.
+Function LaunchWithoutAdministratorRights
+    System::Call 'kernel32::GetCurrentProcess() p .r0'
+    ; TOKEN_ASSIGN_PRIMARY | TOKEN_DUPLICATE | TOKEN_QUERY
+    System::Call 'advapi32::OpenProcessToken(p r0, i 0x0B, *p .r1) i .r2'
+    ${If} $2 = 0
+        Return
+    ${EndIf}
+    System::Call 'advapi32::CreateRestrictedToken(p r1, i 4, i 0, p 0, i 0, p 0, i 0, p 0, *p .r3) i .r2'
+    System::Call 'kernel32::CloseHandle(p r1)'
+    ${If} $2 = 0
+        Return
+    ${EndIf}
+    ; STARTUPINFOW (104 bytes, its size first) and PROCESS_INFORMATION (24 bytes)
+    System::Alloc 104
+    Pop $4
+    System::Call '*$4(i 104)'
+    System::Alloc 24
+    Pop $5
+    System::Call 'advapi32::CreateProcessAsUserW(p r3, w "$INSTDIR\${PROGRAM_EXE}", p 0, p 0, p 0, i 0, i 0, p 0, w "$INSTDIR", p r4, p r5) i .r2'
+    ${If} $2 <> 0
+        System::Call '*$5(p .r6, p .r7)'
+        System::Call 'kernel32::CloseHandle(p r6)'
+        System::Call 'kernel32::CloseHandle(p r7)'
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p r3)'
+    System::Free $4
+    System::Free $5
 FunctionEnd
 
 Function un.onInit
