@@ -105,13 +105,23 @@ std::string HeaderLines(const std::string& strHeaders, const std::string& strNam
 }
 
 // What the pattern captured first in the lines of the named header; false when nothing did.
+// Line by line: a value never runs on into the next line of the same header, as a blank-eating
+// pattern after an empty header would otherwise let it.
 bool FirstValue(const std::string& strHeaders, const char* pszName, const char* pszPattern,
                 std::string& strValue) {
-    std::vector<std::string> list;
-    if (!CollectMatches(pszPattern, HeaderLines(strHeaders, pszName), list) || list.empty())
-        return false;
-    strValue = list.front();
-    return true;
+    const std::string strLines = HeaderLines(strHeaders, pszName);
+    for (size_t nStart = 0; nStart < strLines.size();) {
+        size_t nEnd = strLines.find('\n', nStart);
+        nEnd = nEnd == std::string::npos ? strLines.size() : nEnd + 1;
+        std::vector<std::string> list;
+        if (CollectMatches(pszPattern, strLines.substr(nStart, nEnd - nStart), list) &&
+            !list.empty()) {
+            strValue = list.front();
+            return true;
+        }
+        nStart = nEnd;
+    }
+    return false;
 }
 
 } // namespace

@@ -159,6 +159,8 @@ TEST(ParseHeaderFieldsTest, ValuesComeOnlyFromTheirOwnLine) {
         {"X-Info: charset=koi8\r\ncontent-type: text/html; charset=UTF-8\r\n", "UTF-8", 0, false,
          "", ""},
         {"X-Info: Content-Length: 9 Location: /z\r\n", "", 0, false, "", ""},
+        // A blank value ends with its line, never taking the next line of the same header.
+        {"Location:  \nLocation: /y\r\n", "", 0, false, " ", ""},
     };
     for (const Case& c : cases) {
         HeaderFields fields;
