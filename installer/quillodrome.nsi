@@ -7,6 +7,7 @@
 ;   QD_VERSION  the build's four-number version (a.b.c.d)
 ;   QD_EXE      the program to install
 ;   QD_ICON     the program's icon
+;   QD_SIDE     the welcome and finish pages' side picture (164 x 314, tools/make-art.py)
 ;   QD_OUTFILE  the installer to write
 ;   QD_SIGN     the command that signs a file in place (Authenticode), or undefined for none
 ;
@@ -22,8 +23,8 @@ SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 AllowSkipFiles off
 
-!ifndef QD_VERSION | QD_EXE | QD_ICON | QD_OUTFILE
-    !error "QD_VERSION, QD_EXE, QD_ICON and QD_OUTFILE must be defined (see installer/CMakeLists.txt)"
+!ifndef QD_VERSION | QD_EXE | QD_ICON | QD_SIDE | QD_OUTFILE
+    !error "QD_VERSION, QD_EXE, QD_ICON, QD_SIDE and QD_OUTFILE must be defined (see installer/CMakeLists.txt)"
 !endif
 
 !ifdef QD_SIGN
@@ -61,6 +62,8 @@ ShowUninstDetails show
 
 !define MUI_ICON "${QD_ICON}"
 !define MUI_UNICON "${QD_ICON}"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${QD_SIDE}"
+!define MUI_UNWELCOMEFINISHPAGE_BITMAP "${QD_SIDE}"
 !define MUI_ABORTWARNING
 
 !insertmacro MUI_PAGE_WELCOME
@@ -74,6 +77,7 @@ ShowUninstDetails show
 
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_UNPAGE_FINISH
 
 !insertmacro MUI_LANGUAGE "French"
 

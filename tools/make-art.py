@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Draws the toolbar's art into res/art/: the window skin, the nine buttons (up and pressed),
-the indicator images, the toolbar's window symbol, the program icon and the settings dialog's
-pedal lamp.
+the indicator images, the toolbar's window symbol, the program icon, the settings dialog's
+pedal lamp and the installer wizard's side picture.
 
 Run it with Debian's python3 (python3-pil):   /usr/bin/python3 tools/make-art.py [--preview FILE]
 
@@ -774,6 +774,38 @@ def build():
     return art, icons
 
 
+def wizard_side():
+    """The installer's and uninstaller's side picture (164 x 314, the size the wizard shows):
+    the program symbol and name on the toolbar's graphite, over a faint sound wave."""
+    w, h = 164, 314
+    img = Image.new("RGB", (w, h))
+    d = ImageDraw.Draw(img)
+    for y in range(h):
+        d.line([(0, y), (w, y)], fill=mix((70, 79, 91), (18, 21, 26), y / (h - 1)))
+    cv = Canvas(img)
+    # The wave the nib writes on, across the lower half.
+    mid = 232
+
+    def wave(dr, ss):
+        for i in range(23):
+            x = (8 + i * 6.8) * ss
+            a = abs(math.sin(i * 0.55)) * (10 + 24 * math.exp(-((i - 11) / 6.0) ** 2))
+            dr.rounded_rectangle([x, (mid - a) * ss, x + 3.4 * ss, (mid + a) * ss],
+                                 radius=1.7 * ss, fill=255)
+
+    cv.paint_mask(coverage(w, h, wave), (0, 200, 210), k=0.35)
+    symbol = symbol_rgba(96)
+    img.paste(symbol, ((w - 96) // 2, 44), symbol)
+    font_path = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
+    if os.path.exists(font_path):
+        for text, size, y, colour in (("Quillodrome", 20, 152, (240, 244, 248)),
+                                      ("Brenvale", 12, 180, (0, 200, 210))):
+            font = ImageFont.truetype(font_path, size)
+            tw = d.textlength(text, font=font)
+            d.text(((w - tw) / 2, y), text, font=font, fill=colour)
+    return img
+
+
 def lamps():
     """The settings dialog's two 16-colour lamps, kept apart from the 24-bit toolbar art."""
     return {"lamp_off": lamp(False), "lamp_on": lamp(True)}
@@ -872,6 +904,7 @@ def main():
     for name, im in sorted(lamps().items()):
         write_bmp16(os.path.join(OUT_DIR, name + ".bmp"), im)
     write_ico(os.path.join(OUT_DIR, "quillodrome.ico"), [icons[16], icons[32], icons[48]])
+    wizard_side().save(os.path.join(OUT_DIR, "wizard_side.bmp"), "BMP")
     if args.preview:
         preview(art, args.preview)
 
