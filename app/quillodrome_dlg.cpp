@@ -41,6 +41,20 @@ const fw::CWinApp& App() {
     return *fw::AfxGetApp();
 }
 
+// The placement's rectangles are in workspace coordinates (the work area's corner is 0,0)
+// unless the window is a tool window: with the taskbar at the top or left they differ from
+// the screen's by its size.
+RECT ScreenFromWorkspace(HWND wnd, RECT rc) {
+    if (::GetWindowLongPtrA(wnd, GWL_EXSTYLE) & WS_EX_TOOLWINDOW)
+        return rc;
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!::GetMonitorInfoA(::MonitorFromRect(&rc, MONITOR_DEFAULTTONEAREST), &info))
+        return rc;
+    ::OffsetRect(&rc, info.rcWork.left - info.rcMonitor.left, info.rcWork.top - info.rcMonitor.top);
+    return rc;
+}
+
 HBITMAP LoadBitmapResource(UINT id) {
     return ::LoadBitmapA(fw::AfxGetInstanceHandle(), MAKEINTRESOURCEA(id));
 }
@@ -472,7 +486,7 @@ void CQuillodromeDlg::OnDestroy() {
         WINDOWPLACEMENT placement{};
         placement.length = sizeof placement;
         if (::GetWindowPlacement(m_hWnd, &placement))
-            rc = placement.rcNormalPosition;
+            rc = ScreenFromWorkspace(m_hWnd, placement.rcNormalPosition);
     }
     KillTimer(fw::kWindowTimerId);
     if (m_pPort)
