@@ -41,6 +41,20 @@ const fw::CWinApp& App() {
     return *fw::AfxGetApp();
 }
 
+// The placement's rectangles are in workspace coordinates (the work area's corner is 0,0)
+// unless the window is a tool window: with the taskbar at the top or left they differ from
+// the screen's by its size.
+RECT ScreenFromWorkspace(HWND wnd, RECT rc) {
+    if (::GetWindowLongPtrA(wnd, GWL_EXSTYLE) & WS_EX_TOOLWINDOW)
+        return rc;
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!::GetMonitorInfoA(::MonitorFromRect(&rc, MONITOR_DEFAULTTONEAREST), &info))
+        return rc;
+    ::OffsetRect(&rc, info.rcWork.left - info.rcMonitor.left, info.rcWork.top - info.rcMonitor.top);
+    return rc;
+}
+
 HBITMAP LoadBitmapResource(UINT id) {
     return ::LoadBitmapA(fw::AfxGetInstanceHandle(), MAKEINTRESOURCEA(id));
 }
@@ -73,7 +87,7 @@ const fw::MessageMap<CQuillodromeDlg> CQuillodromeDlg::s_messageMap = {
     fw::on::Command(IDC_HELP_BUTTON, &CQuillodromeDlg::OnHelp),
 };
 
-CQuillodromeDlg::CQuillodromeDlg() : fw::CDialog(IDD_QUILLODROME_DIALOG) {
+CQuillodromeDlg::CQuillodromeDlg() : Routed(IDD_QUILLODROME_DIALOG) {
     m_hIcon = ::LoadIconA(fw::AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
     m_nAutoRewind = settings::ReadAutoRewind(App());
     m_bAlwaysOnTop = settings::ReadAlwaysOnTop(App());
@@ -86,10 +100,6 @@ CQuillodromeDlg::CQuillodromeDlg() : fw::CDialog(IDD_QUILLODROME_DIALOG) {
 }
 
 CQuillodromeDlg::~CQuillodromeDlg() = default;
-
-bool CQuillodromeDlg::OnWndMsg(const fw::Message& m, LRESULT& result) {
-    return s_messageMap.Dispatch(*this, m, result) || fw::CDialog::OnWndMsg(m, result);
-}
 
 void CQuillodromeDlg::DoDataExchange(fw::DataExchange& dx) {
     fw::DDX_Control(dx, IDC_PEDAL, m_stPedal);
@@ -315,9 +325,13 @@ void CQuillodromeDlg::OnTimer(UINT_PTR) {
     static transport::PedalSwitch s_pedal;
     static transport::ReadoutCache s_readouts;
 
+    // A tick inside the box of the port's own Open leaves the port alone: no reconnect, no
+    // poll, and no update offer (a driver update replaces the port).
+    const bool bPortFree = !m_pPort->IsBusy();
+
     // The flag is raised before the prompt: ticks that arrive during its message boxes run
     // this handler again and must not prompt a second time.
-    if (!s_bUpdatePromptDone && g_nCheckDone.load(std::memory_order_acquire) > 0) {
+    if (bPortFree && !s_bUpdatePromptDone && g_nCheckDone.load(std::memory_order_acquire) > 0) {
         s_bUpdatePromptDone = TRUE;
         OfferUpdates();
     }
@@ -328,14 +342,14 @@ void CQuillodromeDlg::OnTimer(UINT_PTR) {
     if (m_sliderPosition.GetPos() != sliderValue)
         m_sliderPosition.SetPos(sliderValue, TRUE);
 
-    if (!m_pPort->IsOpen() && ++s_nReopenTicks > kReopenAfterTicks) {
+    if (bPortFree && !m_pPort->IsOpen() && ++s_nReopenTicks > kReopenAfterTicks) {
         s_nReopenTicks = 0;
         m_pPort->Open();
         m_bPedalActive = m_pPort->IsOpen() && m_bFileLoaded;
     }
 
     bool pressed = false;
-    if (m_bPedalActive) {
+    if (bPortFree && m_bPedalActive) {
         pressed = m_pPort->IsPressed() != 0;
         switch (s_pedal.Read(pressed)) {
         case transport::PedalAction::Play:
@@ -364,7 +378,7 @@ void CQuillodromeDlg::OnTimer(UINT_PTR) {
     if (s_readouts.AutoRewindChanged(m_nAutoRewind))
         ::SetDlgItemTextA(m_hWnd, IDC_REWIND_TEXT,
                           transport::FormatAutoRewind(m_nAutoRewind).c_str());
-    Default();
+    Decline();
 }
 
 void CQuillodromeDlg::OnPlay() {
@@ -394,7 +408,7 @@ void CQuillodromeDlg::OnHScroll(UINT, UINT, HWND bar) {
         if (m_player.m_pAudio)
             m_player.m_pAudio->put_Volume(m_player.m_lVolume);
     }
-    Default();
+    Decline();
 }
 
 void CQuillodromeDlg::OnVolumeReleased(NMHDR*, LRESULT* result) {
@@ -441,7 +455,7 @@ void CQuillodromeDlg::OnSysCommand(UINT id, LPARAM) {
         about.DoModal();
         return;
     }
-    Default();
+    Decline();
 }
 
 void CQuillodromeDlg::OnAbout() {
@@ -450,6 +464,9 @@ void CQuillodromeDlg::OnAbout() {
 }
 
 void CQuillodromeDlg::OnOption() {
+    // The port's own Open is still running under its message box: it stays where it is.
+    if (m_pPort->IsBusy())
+        return;
     // Nothing may touch the port while the dialog owns it.
     KillTimer(fw::kWindowTimerId);
     m_bPedalActive = FALSE;
@@ -469,7 +486,7 @@ void CQuillodromeDlg::OnDestroy() {
         WINDOWPLACEMENT placement{};
         placement.length = sizeof placement;
         if (::GetWindowPlacement(m_hWnd, &placement))
-            rc = placement.rcNormalPosition;
+            rc = ScreenFromWorkspace(m_hWnd, placement.rcNormalPosition);
     }
     KillTimer(fw::kWindowTimerId);
     if (m_pPort)
@@ -493,12 +510,12 @@ void CQuillodromeDlg::OnDestroy() {
 
     m_pPort.reset();
     m_player.Close();
-    Default();
+    Decline();
 }
 
 void CQuillodromeDlg::OnPaint() {
     if (!IsIconic()) {
-        Default();
+        Decline();
         return;
     }
     PAINTSTRUCT ps;
@@ -516,8 +533,9 @@ HCURSOR CQuillodromeDlg::OnQueryDragIcon() {
 }
 
 void CQuillodromeDlg::OnLButtonDown(UINT, POINT point) {
-    Default();
+    // The drag starts once the press itself has been processed as usual.
     PostMessage(WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(point.x, point.y));
+    Decline();
 }
 
 void CQuillodromeDlg::OnMin() {
@@ -533,13 +551,12 @@ BOOL CQuillodromeDlg::OnEraseBkgnd(HDC dc) {
 }
 
 HBRUSH CQuillodromeDlg::OnCtlColor(HDC dc, HWND control, UINT kind) {
-    const auto byDefault = reinterpret_cast<HBRUSH>(Default());
-    if (kind != CTLCOLOR_STATIC)
-        return byDefault;
     char className[256] = {};
     ::GetClassNameA(control, className, sizeof className);
-    if (::lstrcmpiA(className, TRACKBAR_CLASSA) == 0)
-        return byDefault;
+    if (kind != CTLCOLOR_STATIC || ::lstrcmpiA(className, TRACKBAR_CLASSA) == 0) {
+        Decline();
+        return nullptr;
+    }
     switch (::GetDlgCtrlID(control)) {
     case IDC_TIME:
     case IDC_REWIND_TEXT:

@@ -41,10 +41,7 @@ CUSB::~CUSB() {
 }
 
 int CUSB::GetType() const {
-    return pedal::kPortTypeUsb;
-}
-int CUSB::GetListIndex() const {
-    return m_nNum + pedal::kUsbRow;
+    return pedal::TypeCode(pedal::PortKind::Usb);
 }
 
 int CUSB::LoadDriver() {
@@ -123,6 +120,9 @@ void CUSB::FindPedal() {
 }
 
 int CUSB::Open() {
+    // Its boxes (a missing entry point, the open error) run a message loop with this call on
+    // the stack.
+    const BusyScope busy(*this);
     // A new attempt: a device and library this object still holds are given back first.
     Close();
     FindPedal();

@@ -487,6 +487,57 @@ TEST_F(ToolbarTest, ThePedalLibraryIsNotTakenFromTheCurrentFolder) {
     }
 }
 
+// A USB pedal that will not open says so in a box of its own, raised from the reconnect on the
+// timer. The toolbar stays usable meanwhile, but OPTION must not take away the port whose Open
+// is still waiting for the answer.
+TEST_F(ToolbarTest, OptionWaitsWhileThePedalsOpenErrorIsUp) {
+    const std::string fake = qdtest::FolderFromEnv("QD_FAKE_FTD2XX") + "full\\";
+    char temp[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "qd-open-error\\";
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(::CopyFileA(Exe().c_str(), (folder + "Quillodrome.exe").c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileA((fake + "Ftd2xx.dll").c_str(), (folder + "Ftd2xx.dll").c_str(), FALSE));
+    PrepareProfile(3, 0, Fixture("interview.wav"));
+    Toolbar toolbar;
+    ASSERT_TRUE(toolbar.Start(nullptr, folder + "Quillodrome.exe"));
+    HWND w = toolbar.Main();
+    HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                          sizeof(fake_ftd2xx::Control),
+                                          fake_ftd2xx::MappingName(toolbar.Pid()).c_str());
+    ASSERT_TRUE(mapping);
+    auto* block = static_cast<fake_ftd2xx::Control*>(
+        ::MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(fake_ftd2xx::Control)));
+    std::snprintf(block->devices[0].szDescription, fake_ftd2xx::kDescriptionSize,
+                  "Quillodrome Switch One");
+    block->nOpenExStatus = 4;
+    block->nDevices = 1;
+
+    HWND box = qdtest::WaitDialog(toolbar.Pid(), 5000, "USB Open", w);
+    ASSERT_TRUE(box) << VisibleWindows(toolbar.Pid());
+    EXPECT_EQ(qdtest::MessageBoxText(box), "Open error: 4");
+    EXPECT_TRUE(::IsWindowEnabled(w)) << "the box belongs to no window";
+    ::SetWindowPos(box, nullptr, 0, ::GetSystemMetrics(SM_CYSCREEN) - 160, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER);
+    ASSERT_TRUE(qdtest::Click(w, IDC_OPTION)) << qdtest::LastProblem();
+    EXPECT_FALSE(qdtest::WaitDialog(toolbar.Pid(), 1500, "Réglages", w))
+        << "the settings dialog took the port under its open error";
+    EXPECT_TRUE(qdtest::Answer(box, IDOK));
+
+    // Answered, the toolbar goes on: the pedal, free again, is taken at the next attempt, OPTION
+    // works again, and the run ends cleanly.
+    block->nOpenExStatus = 0;
+    EXPECT_TRUE(toolbar.WaitPedal(IDB_PEDAL_UP));
+    ASSERT_TRUE(qdtest::Click(w, IDC_OPTION)) << qdtest::LastProblem();
+    HWND setup = qdtest::WaitDialog(toolbar.Pid(), 5000, "Réglages", w);
+    ASSERT_TRUE(setup) << VisibleWindows(toolbar.Pid());
+    EXPECT_TRUE(qdtest::Answer(setup, IDCANCEL));
+    EXPECT_EQ(toolbar.Exit(), 0);
+    EXPECT_EQ(GetDword("Port Type"), 3u);
+    ::UnmapViewOfFile(block);
+    ::CloseHandle(mapping);
+}
+
 // --- The look ----------------------------------------------------------------------------------
 TEST_F(ToolbarTest, LoadedToolbarScreenshot) {
     PrepareProfile(1, kCom - 1, Fixture("interview.wav"), 20);

@@ -13,6 +13,7 @@
 #include "res/resource.h"
 #include "tests/controls/controls_test_support.h"
 #include "tests/tools/fake_ftd2xx_session.h"
+#include "tests/tools/gdi_objects.h"
 #include "tests/tools/message_pump.h"
 #include "tests/tools/modal_dialog.h"
 #include "tests/tools/pedal_sim_client.h"
@@ -52,6 +53,15 @@ protected:
         return SetupDlg::OnWndMsg(m, result);
     }
 };
+
+// The type and number the port made from table row `row` stores: a parallel row makes the port
+// of no pedal.
+std::pair<int, int> StoredOf(int row) {
+    const pedal::PortRow& r = pedal::PortAt(row);
+    if (r.kind == pedal::PortKind::Parallel)
+        return {0, 0};
+    return {pedal::TypeCode(r.kind), r.num};
+}
 
 std::string Text(HWND dlg, int id) {
     char text[256] = {};
@@ -135,7 +145,7 @@ protected:
 
     std::unique_ptr<CPort> OpenUsbPedal() {
         m_fake.AddDevice(kPedal);
-        auto port = CreatePort(pedal::kPortTypeUsb, 0);
+        auto port = CreatePort(pedal::TypeCode(pedal::PortKind::Usb), 0);
         EXPECT_EQ(port->Open(), 1);
         return port;
     }
@@ -200,8 +210,10 @@ TEST_F(SetupDlgTest, ShowsTheCurrentPortSelectedAndDescribedOnEveryTick) {
         });
         const std::string what = std::string(c.selected) + " " + std::to_string(c.type);
         EXPECT_EQ(title, "Réglages");
-        EXPECT_EQ(rows, std::vector<std::string>(std::begin(pedal::g_szPortComboTexts),
-                                                 std::end(pedal::g_szPortComboTexts)));
+        const std::vector<std::string> listed = {"None ", "Com1:", "Com2:", "Com3:",
+                                                 "Com4:", "Com5:", "Com6:", "Com7:",
+                                                 "Com8:", "Lpt1:", "Lpt2:", "USB:"};
+        EXPECT_EQ(rows, listed);
         EXPECT_EQ(selected, c.selected) << what;
         EXPECT_EQ(line, c.line) << what;
         EXPECT_EQ(clipped, std::vector<std::string>{}) << what;
@@ -256,10 +268,10 @@ TEST_F(SetupDlgTest, EachRowIsReportedWithItsDisplayNameWhenItWillNotOpen) {
             EXPECT_EQ(m_boxes.back().owner, shown) << what << ": the dialog owns its box";
         }
         ASSERT_TRUE(run.port) << what;
-        const int type = pedal::g_nPortTypes[c.row] == 2 ? 0 : pedal::g_nPortTypes[c.row];
+        const int type = StoredOf(c.row).first;
         EXPECT_EQ(run.port->GetType(), type) << what << ": the unopened port stays current";
         EXPECT_EQ(run.port->IsOpen(), c.boxes.empty() ? 1 : 0) << what;
-        EXPECT_EQ(line.substr(0, line.find(' ')), pedal::g_szPortNames[type == 0 ? 0 : c.row])
+        EXPECT_EQ(line.substr(0, line.find(' ')), pedal::PortAt(type == 0 ? 0 : c.row).name)
             << what;
     }
 }
@@ -350,7 +362,7 @@ TEST_F(SetupDlgTest, CancelAlwaysGivesBackANewPortOfTheSavedKindOpenedAfresh) {
 
 TEST_F(SetupDlgTest, QuickChangesOverEveryRowLeaveNoHandleDeviceOrLibraryBehind) {
     fake_ftd2xx::Device& pedal = m_fake.AddDevice(kPedal);
-    auto start = CreatePort(pedal::kPortTypeUsb, 0);
+    auto start = CreatePort(pedal::TypeCode(pedal::PortKind::Usb), 0);
     ASSERT_EQ(start->Open(), 1);
     m_sim.Press(kCom);
     std::vector<std::string> wrong;
@@ -361,8 +373,7 @@ TEST_F(SetupDlgTest, QuickChangesOverEveryRowLeaveNoHandleDeviceOrLibraryBehind)
                     Choose(dlg, row);
                     Tick(dlg);
                     CPort* port = setup.GetPort();
-                    const int type = pedal::g_nPortTypes[row] == 2 ? 0 : pedal::g_nPortTypes[row];
-                    const int num = type == 0 ? 0 : pedal::g_nPortNums[row];
+                    const auto [type, num] = StoredOf(row);
                     // Only the simulated COM5 and the USB pedal are known to be there; the
                     // host may have a first serial port of its own.
                     const int open = row == 5 || row == 11 ? 1 : type == 1 ? -1 : 0;
@@ -387,6 +398,56 @@ TEST_F(SetupDlgTest, QuickChangesOverEveryRowLeaveNoHandleDeviceOrLibraryBehind)
     EXPECT_EQ(pedal.nOpens, pedal.nCloses);
     EXPECT_EQ(m_fake.Loaded(), 0) << "a library load was kept";
     EXPECT_EQ(m_fake->nBadHandleCalls, 0u) << "a closed device was used";
+}
+
+// The box of a USB pedal that will not open belongs to no window, so the dialog stays usable
+// while it is up: a row chosen or Cancel pressed meanwhile must wait for the answer, since the
+// port whose Open shows the box is still at work underneath.
+TEST_F(SetupDlgTest, WhileTheOpenErrorIsUpThePortStaysAndCancelWaits) {
+    m_fake.AddDevice(kPedal);
+    m_fake->nOpenExStatus = 4;
+    HWND shown = nullptr;
+    std::string selectedDuringBox;
+    fw::SetMessageBoxHook([&](HWND owner, const char* text, const char* caption, UINT) {
+        m_boxes.push_back({owner, text, caption});
+        if (std::string(caption) == "USB Open") {
+            Choose(shown, 0);
+            ::SendMessageA(shown, WM_COMMAND, IDCANCEL, 0);
+            selectedDuringBox = Selected(shown);
+        }
+        return IDOK;
+    });
+    const Run run = Show(CreatePort(0, 0), [&](HWND dlg, SetupDlg&) {
+        shown = dlg;
+        Choose(dlg, 11);
+        Tick(dlg);
+        ::PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+    });
+    ASSERT_EQ(m_boxes.size(), 2u);
+    EXPECT_EQ(m_boxes[0].text, "Open error: 4");
+    EXPECT_EQ(m_boxes[1].caption, "USB") << "then the row is reported as not valid";
+    EXPECT_EQ(selectedDuringBox, "USB:");
+    EXPECT_EQ(run.result, IDOK) << "Cancel during the box ended the dialog";
+    ASSERT_TRUE(run.port);
+    EXPECT_EQ(run.port->GetType(), 3);
+    EXPECT_EQ(run.port->IsOpen(), 0);
+}
+
+// The lamp's template picture is the dialog's to delete once its own pictures replace it:
+// opening the dialog again and again leaves no GDI object behind.
+TEST_F(SetupDlgTest, OpeningItAgainAndAgainLeavesNoPictureBehind) {
+    auto openAndClose = [&] {
+        Show(CreatePort(1, kComNum), [&](HWND dlg, SetupDlg&) {
+            Tick(dlg);
+            ::PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+        });
+    };
+    openAndClose();
+    const int before = qdtest::CountGdiObjects();
+    ASSERT_GT(before, 0) << "GDI objects cannot be counted here";
+    for (int i = 0; i < 50; ++i)
+        openAndClose();
+    EXPECT_LE(qdtest::CountGdiObjects(), before + 2);
 }
 
 } // namespace
