@@ -136,9 +136,10 @@ private:
     void OfferUpdates();
     // Download and elevated launch of the driver installer, with the pedal released during the
     // 30-second wait: 0 launched and waited, 1 download failed, 2 launch failed, 3 refused for
-    // want of the pedal maker's signature (deleted, never run).
+    // want of the pedal maker's signature (deleted, never run), 4 download stopped by the user.
     int UpdateDriver();
     // Download and elevated launch of the program installer: 0 launched, 1 download failed,
-    // 2 launch failed, 3 refused for want of the maker's signature (deleted, never run).
+    // 2 launch failed, 3 refused for want of the maker's signature (deleted, never run), 4
+    // download stopped by the user.
     int UpdateProgram();
 };

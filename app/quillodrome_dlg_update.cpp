@@ -1,6 +1,6 @@
 // The toolbar's part of the update service: the prompts once the worker has answered, and the
 // download, signature check and elevated launch of an installer the user accepted. Window
-// thread only; every download blocks the window for the transfer.
+// thread, but for the download itself, which runs on a worker under a wait dialog.
 #include "app/quillodrome_dlg.h"
 
 #include "maker/maker_site.h"
@@ -19,6 +19,8 @@
 
 #include <shellapi.h>
 
+#include <thread>
+
 namespace {
 
 constexpr const char* kDriverPrompt =
@@ -35,6 +37,9 @@ constexpr const char* kDriverWaitCaption = "Mise à jour du pilote";
 constexpr const char* kDriverWaitText =
     "La mise à jour du pilote est en cours.\nVeuillez patienter...";
 constexpr int kDriverWaitSeconds = 30;
+constexpr const char* kDownloadCaption = "Téléchargement de la mise à jour";
+constexpr const char* kDownloadText =
+    "Téléchargement de la mise à jour en cours...\nÉchap l'interrompt.";
 constexpr UINT kTickAfterDriverMs = 50;
 
 // Starts the installer elevated, from its folder and with that folder as working directory,
@@ -63,6 +68,7 @@ enum UpdateResult : int {
     kUpdateNotDownloaded = 1,
     kUpdateNotLaunched = 2,
     kUpdateNotVerified = 3,
+    kUpdateCancelled = 4,
 };
 
 // A downloaded installer in a folder of its own, held open for reading and shared for reading
@@ -96,15 +102,27 @@ bool SignedBy(const Installer& installer, Publisher publisher) {
 // arrived (or no folder could be made: nothing is ever put in the current folder);
 // kUpdateNotVerified when it failed the check, the typist then being told. Unless it is ready,
 // nothing is left on disk.
-int FetchInstaller(const char* name, Publisher publisher, Installer& installer) {
+int FetchInstaller(const char* name, Publisher publisher, Installer& installer, fw::CWnd* pParent) {
     installer.strFolder = MakeDownloadFolder(TempFolder());
     if (installer.strFolder.empty())
         return kUpdateNotDownloaded;
     installer.strFile = installer.strFolder + name;
     const std::string strUrl = maker::Url(std::string(maker::kDownloadFolderPath) + name);
-    if (DownloadToFile(strUrl, installer.strFile) != kDownloadOk) {
+    // The download runs on a worker while the wait dialog's loop keeps the toolbar alive (its
+    // timer ticks on: the pedal and the read-outs work); the dialog ends when the worker does.
+    fw::TransferWatch watch;
+    int nDownload = kDownloadFailed;
+    std::thread worker([&] {
+        nDownload = DownloadToFile(strUrl, installer.strFile, &watch);
+        watch.bDone = true;
+    });
+    CWaitBarDlg wait(kDownloadCaption, kDownloadText, watch, pParent);
+    if (wait.DoModal() == -1)
+        watch.bCancel = true;
+    worker.join();
+    if (nDownload != kDownloadOk) {
         installer.Discard();
-        return kUpdateNotDownloaded;
+        return nDownload == kDownloadCancelled ? kUpdateCancelled : kUpdateNotDownloaded;
     }
     installer.hFile.reset(::CreateFileA(installer.strFile.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -122,14 +140,21 @@ void CQuillodromeDlg::OfferUpdates() {
     if (m_pPort->GetType() == pedal::TypeCode(pedal::PortKind::Usb)) {
         const std::string strInstalled = static_cast<CUSB&>(*m_pPort).GetDriverVersionText();
         if (IsDriverUpdate(g_strLatestDriver, strInstalled) &&
-            fw::AfxMessageBox(kDriverPrompt, MB_YESNO) == IDYES && UpdateDriver() != 0)
-            fw::AfxMessageBox(kDriverFailed, MB_OK);
+            fw::AfxMessageBox(kDriverPrompt, MB_YESNO) == IDYES) {
+            const int nResult = UpdateDriver();
+            if (nResult != kUpdateStarted && nResult != kUpdateCancelled)
+                fw::AfxMessageBox(kDriverFailed, MB_OK);
+        }
     }
 
     if (!IsNewerProgram(g_strLatestVersion, TheApp().m_strVersion) ||
         fw::AfxMessageBox(kProgramPrompt, MB_YESNO) != IDYES)
         return;
-    if (UpdateProgram() != 0) {
+    const int nResult = UpdateProgram();
+    // Stopped by the typist: the toolbar stays, as after No.
+    if (nResult == kUpdateCancelled)
+        return;
+    if (nResult != kUpdateStarted) {
         const std::string strPage = maker::Url(maker::kProjectPagePath);
         if (!fw::ShellOpen(nullptr, strPage.c_str()))
             fw::AfxMessageBox((kNoWebPage + strPage).c_str(), MB_OK);
@@ -141,7 +166,8 @@ void CQuillodromeDlg::OfferUpdates() {
 int CQuillodromeDlg::UpdateDriver() {
     // Fetched and checked before the pedal is let go: a refused installer leaves it as it was.
     Installer installer;
-    if (const int nResult = FetchInstaller(kDriverInstallerName, Publisher::PedalMaker, installer))
+    if (const int nResult =
+            FetchInstaller(kDriverInstallerName, Publisher::PedalMaker, installer, this))
         return nResult;
 
     // The installer replaces the driver under the pedal: let go of the device first. Until the
@@ -167,7 +193,8 @@ int CQuillodromeDlg::UpdateDriver() {
 
 int CQuillodromeDlg::UpdateProgram() {
     Installer installer;
-    if (const int nResult = FetchInstaller(kProgramInstallerName, Publisher::Maker, installer))
+    if (const int nResult =
+            FetchInstaller(kProgramInstallerName, Publisher::Maker, installer, this))
         return nResult;
     if (LaunchElevated(installer.strFolder, installer.strFile))
         return kUpdateStarted;

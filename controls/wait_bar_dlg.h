@@ -1,10 +1,14 @@
 // CWaitBarDlg: a timed pause with a message and a progress bar that fills once a second
-// (dialog template 129). It watches nothing: it only makes the user wait while something
-// outside the program finishes. Escape, Enter and the close box end it early.
+// (dialog template 129), which only makes the user wait while something outside the program
+// finishes; Escape, Enter and the close box end it early. Or, given a TransferWatch, the wait
+// for a transfer on a worker thread: the bar follows the bytes received of the announced
+// length, the dialog ends once the worker is done, and Escape or the close box ask the worker
+// to stop (the dialog then waits for it to finish).
 #pragma once
 
 #include "framework/controls.h"
 #include "framework/dialog.h"
+#include "framework/transfer_watch.h"
 
 #include <string>
 
@@ -13,6 +17,8 @@ public:
     // `seconds` must be positive.
     CWaitBarDlg(const std::string& caption, const std::string& message, int seconds,
                 fw::CWnd* parent = nullptr);
+    CWaitBarDlg(const std::string& caption, const std::string& message, fw::TransferWatch& watch,
+                fw::CWnd* parent = nullptr);
     ~CWaitBarDlg() override = default;
 
     int m_nSeconds;
@@ -20,10 +26,13 @@ public:
     std::string m_strCaption;
     fw::CProgressCtrl m_progress;
     int m_nTicks = -1;
+    fw::TransferWatch* m_pWatch = nullptr;
 
 protected:
     void DoDataExchange(fw::DataExchange& dx) override;
     BOOL OnInitDialog() override;
+    void OnCancel() override;
+    void OnOK() override;
 
 private:
     // Every second: the first tick shows 0 %, the tick at m_nSeconds + 1 seconds shows 100 %

@@ -18,6 +18,8 @@ The site folder, read afresh on every request:
                  first, as the maker's host does); never a listing
   NAME.redirect  a file moved elsewhere: a request for NAME is answered 302 to the address
                  this file holds (a host that moved a download, or one that was tampered with)
+  NAME.slow      NAME is sent slowly: this file holds the bytes per second (a slow line, to watch
+                 a download's progress and stop it)
   .dot files, *.ini, anything outside the folder, missing things: 403 or 404
 Every request is appended to STATE/requests.log as one line "METHOD PATH STATUS", the path with
 its query (a request in absolute form, "https://host/path", counts by its path); the proxy adds
@@ -29,6 +31,7 @@ import socket
 import socketserver
 import subprocess
 import threading
+import time
 import urllib.parse
 
 from loopback_server import Server, TlsServer, pipe, read_request_or_none, serve
@@ -176,18 +179,30 @@ class SiteHandler(socketserver.StreamRequestHandler):
         with open(full, "rb") as f:
             data = f.read()
         kind = TYPES.get(os.path.splitext(full)[1].lower(), "application/octet-stream")
-        return self.answer(200, method, data, kind)
+        rate = 0
+        if os.path.isfile(full + ".slow"):
+            with open(full + ".slow") as f:
+                rate = int(f.read().strip() or 0)
+        return self.answer(200, method, data, kind, rate=rate)
 
-    def answer(self, status, method, body, kind="text/plain; charset=UTF-8", extra=()):
+    def answer(self, status, method, body, kind="text/plain; charset=UTF-8", extra=(), rate=0):
         out = "HTTP/1.1 %d %s\r\n" % (status, REASONS.get(status, "Status"))
         out += "Content-Type: %s\r\nContent-Length: %d\r\n" % (kind, len(body))
         for name, value in extra:
             out += "%s: %s\r\n" % (name, value)
         out += "Connection: close\r\n\r\n"
         self.wfile.write(out.encode("latin-1"))
+        # rate bytes per second, in tenths of a second; otherwise at once.
+        step = max(1, rate // 10) if rate else 1 << 20
         if method != "HEAD":
-            for i in range(0, len(body), 1 << 20):
-                self.wfile.write(body[i:i + (1 << 20)])
+            for i in range(0, len(body), step):
+                try:
+                    self.wfile.write(body[i:i + step])
+                    if rate:
+                        self.wfile.flush()
+                        time.sleep(0.1)
+                except OSError:
+                    return status  # the client went away (a cancelled download)
         self.wfile.flush()
         return status
 

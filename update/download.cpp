@@ -69,7 +69,8 @@ int WriteBody(WinHttpClient& client, const std::string& strFile) {
 
 } // namespace
 
-int DownloadToFile(const std::string& strUrl, const std::string& strFile) {
+int DownloadToFile(const std::string& strUrl, const std::string& strFile,
+                   fw::TransferWatch* pWatch) {
     // Redirects are followed here, not by WinHTTP, so that none leads off the maker's host: an
     // installer from anywhere else is not the maker's, whatever sent the program there.
     std::string strAt = strUrl;
@@ -84,8 +85,9 @@ int DownloadToFile(const std::string& strUrl, const std::string& strFile) {
         if (qwNow >= qwDeadline)
             return kDownloadFailed;
         client.m_nDeadlineMs = static_cast<uint32_t>(qwDeadline - qwNow);
+        client.m_pWatch = pWatch;
         if (!client.Send("GET", true))
-            return kDownloadFailed;
+            return pWatch && pWatch->bCancel ? kDownloadCancelled : kDownloadFailed;
         const std::string strStatus = client.GetStatus();
         if (strStatus == "301" || strStatus == "302") {
             if (nRedirects == kMaxDownloadRedirects ||

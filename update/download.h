@@ -2,15 +2,18 @@
 // and the private folders such downloads go into.
 #pragma once
 
+#include "framework/transfer_watch.h"
+
 #include <cstdint>
 #include <string>
 
 // What DownloadToFile did.
 enum DownloadResult : int {
-    kDownloadOk = 0,     // the body was received with status 200 and written to the file
-    kDownloadFailed = 1, // no response, or a status other than 200: nothing is written
-    kDownloadEmpty = 2,  // a 200 response without a single body byte: no file is made
-    kDownloadNoFile = 3, // the file could not be made new or written whole (nothing is left)
+    kDownloadOk = 0,        // the body was received with status 200 and written to the file
+    kDownloadFailed = 1,    // no response, or a status other than 200: nothing is written
+    kDownloadEmpty = 2,     // a 200 response without a single body byte: no file is made
+    kDownloadNoFile = 3,    // the file could not be made new or written whole (nothing is left)
+    kDownloadCancelled = 4, // stopped through the watch: nothing is written
 };
 
 // Beyond these an installer download fails: no installer of ours comes near the size, and a
@@ -24,7 +27,10 @@ extern const char* const kDownloadUserAgent;
 // Fetches strUrl with GET, following redirects on the same host over https only, and writes the
 // whole body to strFile, which must not exist yet: a file someone else put there first is never
 // taken over. An error page is never saved: it could be launched as an installer.
-int DownloadToFile(const std::string& strUrl, const std::string& strFile);
+// With pWatch, for a download on a worker thread: the progress goes there, and its cancel stops
+// the download.
+int DownloadToFile(const std::string& strUrl, const std::string& strFile,
+                   fw::TransferWatch* pWatch = nullptr);
 
 // The folder for temporary files as the system reports it, with its final backslash; empty when
 // the system cannot tell (nothing is then ever put in the current folder instead).

@@ -192,7 +192,7 @@ bool WinHttpClient::Send(const std::string& strVerb, bool bDisableRedirects) {
 
     m_qwDeadline = m_nDeadlineMs ? ::GetTickCount64() + m_nDeadlineMs : 0;
     for (int nAttempt = 0; nAttempt < kAttempts; ++nAttempt) {
-        if (PastDeadline())
+        if (PastDeadline() || Cancelled())
             return false;
         // The request handle keeps added headers from one attempt to the next; adding them again
         // would merge each value with itself.
@@ -232,6 +232,13 @@ bool WinHttpClient::Send(const std::string& strVerb, bool bDisableRedirects) {
         return true;
     }
     return false;
+}
+
+bool WinHttpClient::Cancelled() {
+    if (!m_pWatch || !m_pWatch->bCancel.load())
+        return false;
+    m_dwLastError = ERROR_CANCELLED;
+    return true;
 }
 
 bool WinHttpClient::PastDeadline() {
@@ -361,10 +368,14 @@ WinHttpClient::Outcome WinHttpClient::ReadResponse(void* hRequest, bool bCheckPa
     bool bCutShort = false;
     bool bTooLarge = m_nMaxBodyBytes != 0 && fields.bContentLengthFound &&
                      fields.nContentLength > m_nMaxBodyBytes;
-    bool bLate = false;
+    bool bStopped = false;
+    if (m_pWatch) {
+        m_pWatch->nExpected = fields.bContentLengthFound ? fields.nContentLength : 0;
+        m_pWatch->nReceived = 0;
+    }
     while (!bOutOfMemory && !bTooLarge) {
-        if (PastDeadline()) {
-            bLate = true;
+        if (PastDeadline() || Cancelled()) {
+            bStopped = true;
             break;
         }
         DWORD nWaiting = 0;
@@ -383,7 +394,10 @@ WinHttpClient::Outcome WinHttpClient::ReadResponse(void* hRequest, bool bCheckPa
         // WinHTTP answers at most one TLS record (16 KiB) as waiting; asking for the free room
         // of the buffer as well (it never grows for that) needs a fraction of the calls.
         const size_t nRoom = std::min(m_pBody.Capacity() - m_pBody.Size(), kMaxReadBytes);
-        const DWORD nWanted = static_cast<DWORD>(std::max<size_t>(nWaiting, nRoom));
+        // A watched transfer reads what is there, so that progress and a cancel are seen as the
+        // bytes come (WinHTTP may otherwise wait to fill the whole room).
+        const DWORD nWanted =
+            m_pWatch ? nWaiting : static_cast<DWORD>(std::max<size_t>(nWaiting, nRoom));
         DWORD nRead = 0;
         if (!::WinHttpReadData(hRequest, m_pBody.Data() + m_pBody.Size(), nWanted, &nRead)) {
             m_dwLastError = ::GetLastError();
@@ -391,6 +405,8 @@ WinHttpClient::Outcome WinHttpClient::ReadResponse(void* hRequest, bool bCheckPa
             break;
         }
         m_pBody.Commit(nRead);
+        if (m_pWatch)
+            m_pWatch->nReceived = m_pBody.Size();
         if (nRead == 0)
             break;
         bTooLarge = m_nMaxBodyBytes != 0 && m_pBody.Size() > m_nMaxBodyBytes;
@@ -412,7 +428,7 @@ WinHttpClient::Outcome WinHttpClient::ReadResponse(void* hRequest, bool bCheckPa
     }
     if (bTooLarge)
         m_dwLastError = ERROR_FILE_TOO_LARGE;
-    if (bTooLarge || bLate)
+    if (bTooLarge || bStopped)
         return Outcome::Refused;
     // Responses to which no body belongs may announce the length of one they do not carry.
     const bool bBodyless = m_strStatus == "204" || m_strStatus == "304";

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "framework/handle.h"
+#include "framework/transfer_watch.h"
 #include "update/body_buffer.h"
 
 #include <cstdint>
@@ -85,6 +86,9 @@ public:
     // receive time-out); 0 sets none.
     uint32_t m_nMaxBodyBytes = 0;
     uint32_t m_nDeadlineMs = 0;
+    // Optional, for a Send on a worker thread: receives the body's progress, and a cancel set
+    // there ends the Send (ERROR_CANCELLED) at its next read.
+    fw::TransferWatch* m_pWatch = nullptr;
 
 private:
     enum class Outcome { Received, AttemptFailed, OutOfMemory, Refused };
@@ -97,6 +101,7 @@ private:
     bool QueryHeaderText(void* hRequest, uint32_t nInfoLevel, std::string& strOut);
     void ReportProgress();
     bool PastDeadline();
+    bool Cancelled();
 
     uint64_t m_qwDeadline = 0;
 };

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <cstdlib>
@@ -112,6 +113,11 @@ struct Server {
         else
             ::DeleteFileA((folder + name).c_str());
         ::DeleteFileA((folder + name + ".redirect").c_str());
+        ::DeleteFileA((folder + name + ".slow").c_str());
+    }
+    // Sends installer `name` at `bytesPerSecond` from now on.
+    void Slow(const char* name, int bytesPerSecond) const {
+        WriteFile(site + "vexo\\download\\" + name + ".slow", std::to_string(bytesPerSecond));
     }
     // Answers installer `name` with a redirect to `url`.
     void Redirect(const char* name, const std::string& url) const {
@@ -539,6 +545,46 @@ TEST_F(UpdateTest, AnInstallerWithoutItsPublishersSignatureIsDeletedAndNeverRun)
         EXPECT_TRUE(DownloadFolders().empty());
         m_server.Serve(c.installer, nullptr);
     }
+}
+
+// The download runs beside the toolbar: its wait shows how far it got, the pedal keeps working,
+// and Escape stops it, leaving no file and the toolbar open as after No.
+TEST_F(UpdateTest, ASlowDownloadShowsItsProgressKeepsThePedalAndCanBeStopped) {
+    m_server.Announce("Quillodrome 99.0.0.0-02.12.28xyz");
+    m_server.Serve("QuillodromeUpdateFr.exe", kMakerSigned);
+    m_server.Slow("QuillodromeUpdateFr.exe", 100000);
+    Toolbar toolbar;
+    Start(toolbar, Pedal::Serial, true,
+          qdtest::FolderFromEnv("QD_TOOLBAR_FIXTURES") + "interview.wav");
+    ASSERT_TRUE(toolbar.WaitPedal(IDB_PEDAL_UP));
+    HWND box = Box(toolbar);
+    ASSERT_TRUE(box);
+    ASSERT_TRUE(qdtest::Answer(box, IDYES));
+    HWND wait = qdtest::WaitDialog(toolbar.Pid(), 10000, "Téléchargement de la mise à jour",
+                                   toolbar.Main());
+    ASSERT_TRUE(wait) << VisibleWindows(toolbar.Pid());
+    const auto bar = [wait] {
+        return static_cast<int>(::SendDlgItemMessageA(wait, IDC_WAIT_PROGRESS, PBM_GETPOS, 0, 0));
+    };
+    ASSERT_TRUE(qdtest::WaitUntil([&] { return bar() > 0; }, 5000));
+    const int first = bar();
+    ::Sleep(1500);
+    const int later = bar();
+    EXPECT_GT(later, first) << "the bar follows the bytes";
+    EXPECT_LT(later, 100);
+
+    ::SetWindowPos(wait, nullptr, 0, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    m_sim.Press(kCom);
+    EXPECT_TRUE(toolbar.WaitPedal(IDB_PEDAL_DOWN, 1500)) << "the pedal works during the download";
+    m_sim.Release(kCom);
+    EXPECT_TRUE(toolbar.WaitPedal(IDB_PEDAL_UP, 1500));
+
+    ::PostMessageA(wait, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(qdtest::WaitUntil([wait] { return !::IsWindow(wait); }, 5000));
+    EXPECT_TRUE(NoBox(toolbar, 1500)) << VisibleWindows(toolbar.Pid());
+    EXPECT_TRUE(DownloadFolders().empty()) << "a stopped download leaves nothing";
+    EXPECT_FALSE(Exists(Marker("QuillodromeUpdateFr.exe")));
+    EXPECT_EQ(toolbar.Exit(), 0) << "the toolbar stays open after the stop";
 }
 
 } // namespace
