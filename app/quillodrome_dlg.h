@@ -21,7 +21,7 @@
 #include <memory>
 #include <string>
 
-class CQuillodromeDlg : public fw::CDialog {
+class CQuillodromeDlg : public fw::Routed<CQuillodromeDlg, fw::CDialog> {
 public:
     CQuillodromeDlg();
     ~CQuillodromeDlg() override;
@@ -73,7 +73,6 @@ public:
 protected:
     void DoDataExchange(fw::DataExchange& dx) override;
     BOOL OnInitDialog() override;
-    bool OnWndMsg(const fw::Message& m, LRESULT& result) override;
 
 private:
     // The toolbar has no default button: Enter does not close it.
@@ -129,6 +128,7 @@ private:
     void Play();
     HBITMAP TopMostBitmap() const { return m_bAlwaysOnTop ? m_bmpTopOn.get() : m_bmpTopOff.get(); }
 
+    friend Routed;
     static const fw::MessageMap<CQuillodromeDlg> s_messageMap;
 
     // Run once by the timer loop when the update check has answered: offers the driver (USB

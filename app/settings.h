@@ -36,7 +36,7 @@ POINT ReadWindowPos(const fw::CWinApp& app, POINT current);
 struct WriteBack {
     POINT ptTopLeft{};
     // GetType() and GetNum() of the port object in use.
-    int nPortType = kPortNone;
+    int nPortType = pedal::TypeCode(pedal::PortKind::None);
     int nPortNum = 0;
     int nAutoRewind = 0;
     BOOL bAlwaysOnTop = FALSE;
