@@ -9,6 +9,7 @@
 #pragma once
 
 #include "player/soundtouch_link.h"
+#include "player/speed.h"
 
 #include <cstdint>
 #include <deque>
@@ -16,11 +17,6 @@
 
 namespace player {
 
-// Speeds in percent of the recorded one.
-constexpr int kSpeedMin = 50;
-constexpr int kSpeedMax = 200;
-constexpr int kSpeedStep = 5;
-constexpr int kSpeedNormal = 100;
 // The nearest speed the player offers (inside the range, on a step).
 int NearestSpeed(int percent);
 
