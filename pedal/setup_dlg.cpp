@@ -57,7 +57,7 @@ BOOL SetupDlg::OnInitDialog() {
 }
 
 void SetupDlg::OnTimer(UINT_PTR) {
-    if (!m_pPort)
+    if (!m_pPort || m_pPort->IsBusy())
         return;
     char szLine[96];
     std::snprintf(szLine, sizeof szLine, "%s Port type:%d Num:%d Val:%d",
@@ -80,7 +80,17 @@ void SetupDlg::DropPort() {
     m_pPort.reset();
 }
 
+bool SetupDlg::PortBusy() {
+    if (!m_pPort || !m_pPort->IsBusy())
+        return false;
+    // The choice waits until the box of the port's Open has been answered.
+    m_comboPort.SetCurSel(m_pPort->GetListIndex());
+    return true;
+}
+
 void SetupDlg::OnSelchangePort() {
+    if (PortBusy())
+        return;
     DropPort();
     const pedal::PortRow& row = pedal::PortAt(m_comboPort.GetCurSel());
     m_pPort = CreatePort(pedal::TypeCode(row.kind), row.num);
@@ -93,6 +103,8 @@ void SetupDlg::OnOK() {
 }
 
 void SetupDlg::OnCancel() {
+    if (PortBusy())
+        return;
     DropPort();
     m_pPort = CreatePort(m_nSavedType, m_nSavedNum);
     EndDialog(IDCANCEL);

@@ -47,6 +47,9 @@ private:
     void ShowPressed(bool bPressed);
     // Closes and deletes the current port.
     void DropPort();
+    // True while the current port's Open runs (its box is up): the port must stay, and the
+    // list shows its row again.
+    bool PortBusy();
 
     fw::CStatic m_staticLine;
     fw::CStatic m_staticPedal;
