@@ -284,10 +284,7 @@ void CQuillodromeDlg::PlaceWindow() {
 void CQuillodromeDlg::OpenAudioFile(const std::string& path) {
     m_strRecent = path;
     OpenWithEitherPlayer(path);
-    m_dDuration = static_cast<double>(m_player->Duration()) / kUnitsPerSecond;
-    const transport::MinutesSeconds duration = transport::SplitMinutes(m_dDuration);
-    m_nDurationMin = duration.nMinutes;
-    m_dDurationSec = duration.dSeconds;
+    SetDuration(static_cast<double>(m_player->Duration()) / kUnitsPerSecond);
     m_sliderPosition.SetRange(0, 199, FALSE);
     m_sliderPosition.SetPos(0, TRUE);
     m_bFileLoaded = m_dDuration > 0;
@@ -328,6 +325,13 @@ void CQuillodromeDlg::OpenWithEitherPlayer(const std::string& path) {
         m_bFixedSpeedTold = true;
         fw::AfxMessageBox(kFixedSpeedText, MB_OK);
     }
+}
+
+void CQuillodromeDlg::SetDuration(double seconds) {
+    m_dDuration = seconds;
+    const transport::MinutesSeconds split = transport::SplitMinutes(seconds);
+    m_nDurationMin = split.nMinutes;
+    m_dDurationSec = split.dSeconds;
 }
 
 double CQuillodromeDlg::CurrentPosition() const {
@@ -385,6 +389,12 @@ void CQuillodromeDlg::OnTimer(UINT_PTR) {
     // Taken before the box, so that ticks during it do not tell it again.
     if (const long failure = m_player->TakeFailure())
         fw::AfxMessageBox((kPlaybackStoppedText + MediaErrorText(failure)).c_str(), MB_OK);
+    // A damaged file's duration is known only once it has been read to its end.
+    if (m_bFileLoaded) {
+        const double duration = static_cast<double>(m_player->Duration()) / kUnitsPerSecond;
+        if (duration > 0 && duration != m_dDuration)
+            SetDuration(duration);
+    }
     double position = CurrentPosition();
     const int sliderValue = transport::PositionSliderValue(position, m_dDuration);
     if (m_sliderPosition.GetPos() != sliderValue)

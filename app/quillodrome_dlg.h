@@ -135,6 +135,8 @@ private:
     // The engine if it can open the file, else DirectShow; tells the typist when neither can, or
     // when the file's speed cannot change.
     void OpenWithEitherPlayer(const std::string& path);
+    // The duration the read-out and the position slider use, in seconds.
+    void SetDuration(double seconds);
     // The player's position in seconds, 0 with no file open.
     double CurrentPosition() const;
     void SeekTo(double seconds);

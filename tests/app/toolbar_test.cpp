@@ -38,21 +38,6 @@ std::string Fixture(const std::string& name) {
     return qdtest::FolderFromEnv("QD_TOOLBAR_FIXTURES") + name;
 }
 
-// The program and the library it plays through copied into a folder of its own under the
-// temporary folder, with the fake pedal library beside them, as the typist's installation has
-// the vendor's.
-std::string ProgramBesideFakeLibrary(const char* folderName) {
-    const std::string fake = qdtest::FolderFromEnv("QD_FAKE_FTD2XX") + "full\\";
-    char temp[MAX_PATH];
-    ::GetTempPathA(MAX_PATH, temp);
-    const std::string folder = std::string(temp) + folderName + "\\";
-    ::CreateDirectoryA(folder.c_str(), nullptr);
-    for (const char* file : {"Quillodrome.exe", "libSoundTouchDLL.dll"})
-        EXPECT_TRUE(::CopyFileA((BinFolder() + file).c_str(), (folder + file).c_str(), FALSE));
-    EXPECT_TRUE(::CopyFileA((fake + "Ftd2xx.dll").c_str(), (folder + "Ftd2xx.dll").c_str(), FALSE));
-    return folder;
-}
-
 // The fake library's devices for one run of the program, in the block named after its id;
 // the one pedal is plugged in with PlugPedal.
 class FakeDevices {
