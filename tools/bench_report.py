@@ -352,6 +352,13 @@ if press and not failed("press"):
       "(`tests/player/press-latency.sh`); the figures include Wine's mixer and the pipe.")
     if clock:
         w(f"The engine's clock at 150 %: {clock.group(1)} times the speed against real time.")
+    cpu = re.findall(r"^cpu while playing, (.+): (\S+) % of one core", log("press"), re.M)
+    if cpu:
+        w("")
+        w("| Processor time while playing (the program's process, wineserver not counted) | % of one core |")
+        w("|---|---|")
+        for what, share in cpu:
+            w(f"| {what} | {share} |")
 else:
     w(missing("press"))
 w("")

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Press to sound and release to silence, the audio engine beside the DirectShow player, and the
-# engine's clock against real time, under Wine with a sound device that takes samples at the
+# Press to sound and release to silence, the audio engine beside the DirectShow player, the
+# engine's clock against real time and the processor time while playing, under Wine with a sound device that takes samples at the
 # real rate (tests/tools/paced_sink.py behind ALSA's file plugin; ALSA's null device does not
 # pace). Prints the medians; tools/bench.sh keeps them in docs/performance.md.
 #
@@ -81,3 +81,4 @@ for player in ("engine", "dshow"):
 if clock is not None:
     print(f"audio engine clock at 150 %: {clock:.3f} x the speed in real time")
 PY
+grep '^cpu while playing' "$state/logs/press-latency.log" | tr -d '\r'
