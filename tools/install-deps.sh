@@ -10,6 +10,8 @@ packages=(
     # SoundTouch: the native tree's tests use Debian's library; the Windows DLL is built from
     # Debian's source package by tools/build-soundtouch.sh (apt-get source, dpkg-source)
     libsoundtouch-dev pkgconf dpkg-dev
+    # the layout check (tools/check-format.sh), pinned to one major version
+    clang-format-14
     # Windows run-time and its audio decoding
     wine wine64 libwine fonts-wine
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav

@@ -14,6 +14,7 @@
 #include "tests/controls/controls_test_support.h"
 #include "tests/tools/fake_ftd2xx_session.h"
 #include "tests/tools/gdi_objects.h"
+#include "tests/tools/message_pump.h"
 #include "tests/tools/modal_dialog.h"
 #include "tests/tools/pedal_sim_client.h"
 

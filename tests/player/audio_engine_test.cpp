@@ -11,7 +11,7 @@
 using qdtest::CapturedLeft;
 using qdtest::CaptureSize;
 using qdtest::Fixture;
-using qdtest::Pump;
+using qdtest::PumpFor;
 
 namespace {
 
@@ -89,13 +89,13 @@ bool PlayToEnd(CAudioEngine& engine, DWORD limitMs = 40000) {
     bool forward = true;
     EXPECT_EQ(engine.Play(), 0);
     for (DWORD waited = 0; engine.IsPlaying() && waited < limitMs; waited += 20) {
-        Pump(20);
+        PumpFor(20);
         forward = forward && engine.Position() >= last;
         last = engine.Position();
     }
     EXPECT_FALSE(engine.IsPlaying()) << "still playing after " << limitMs << " ms";
     // What the mixer still held reaches the capture.
-    Pump(300);
+    PumpFor(300);
     return forward;
 }
 
@@ -128,7 +128,7 @@ TEST(AudioEngine, PlaysAtEachSpeedWithThePitchKeptStaysAtTheEndAndStepsBackFromT
         // A press at the end plays nothing.
         from = CaptureSize();
         engine.Play();
-        Pump(300);
+        PumpFor(300);
         EXPECT_LT(Listen(from, CaptureSize()).peak, 0.002);
         EXPECT_EQ(engine.Position(), engine.Duration());
 
@@ -148,9 +148,9 @@ TEST(AudioEngine, PauseSilencesAtOnceKeepsThePositionAndStopRewinds) {
     ASSERT_EQ(engine.OpenFile(Wide(Fixture("tone880.wav"))), 0);
     engine.SetVolume(-600); // half the amplitude
     ASSERT_EQ(engine.Play(), 0);
-    Pump(400);
+    PumpFor(400);
     long long from = CaptureSize();
-    Pump(200);
+    PumpFor(200);
     qdtest::Level playing = qdtest::Measure(CapturedLeft(from, CaptureSize()));
     EXPECT_NEAR(playing.peak, kToneAmp / 2, 0.02);
 
@@ -159,7 +159,7 @@ TEST(AudioEngine, PauseSilencesAtOnceKeepsThePositionAndStopRewinds) {
     const int64_t paused = engine.Position();
     EXPECT_GT(paused, 0);
     from = CaptureSize();
-    Pump(400);
+    PumpFor(400);
     EXPECT_LT(qdtest::Measure(CapturedLeft(from, CaptureSize())).peak, 0.002)
         << "sound after the pause";
     EXPECT_EQ(engine.Position(), paused);
@@ -218,7 +218,7 @@ TEST(MediaPlayers, BothKeepTheSameContract) {
         player->Seek(5 * MediaPlayer::kUnitsPerSecond);
         EXPECT_NEAR(Seconds(player->Position()), 5.0, 0.01);
         EXPECT_EQ(player->Play(), 0);
-        Pump(300);
+        PumpFor(300);
         EXPECT_TRUE(player->IsPlaying());
         player->Pause();
         EXPECT_FALSE(player->IsPlaying());

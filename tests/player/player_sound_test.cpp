@@ -11,7 +11,7 @@ using qdtest::CaptureSize;
 using qdtest::Fixture;
 using qdtest::Level;
 using qdtest::Measure;
-using qdtest::Pump;
+using qdtest::PumpFor;
 
 namespace {
 
@@ -19,9 +19,9 @@ qdtest::PlayerTestApp g_app;
 
 // The capture grows while Wine mixes; measure a window that lies inside one playing state.
 Level MeasureWhile(DWORD settleMs, DWORD measureMs) {
-    Pump(settleMs);
+    PumpFor(settleMs);
     long long from = CaptureSize();
-    Pump(measureMs);
+    PumpFor(measureMs);
     return Measure(qdtest::CapturedLeft(from, CaptureSize()));
 }
 

@@ -30,10 +30,10 @@ void Presses(MediaPlayer& player, const char* name, FILE* out) {
     for (int i = 0; i < 8; ++i) {
         std::fprintf(out, "%s play %.6f\n", name, Now());
         player.Play();
-        qdtest::Pump(600);
+        qdtest::PumpFor(600);
         std::fprintf(out, "%s pause %.6f\n", name, Now());
         player.Pause();
-        qdtest::Pump(600);
+        qdtest::PumpFor(600);
     }
 }
 
@@ -52,9 +52,9 @@ double CpuSeconds() {
 void Cpu(MediaPlayer& player, const char* what) {
     player.Seek(0);
     player.Play();
-    qdtest::Pump(500);
+    qdtest::PumpFor(500);
     const double cpu0 = CpuSeconds(), t0 = Now();
-    qdtest::Pump(5000);
+    qdtest::PumpFor(5000);
     const double share = (CpuSeconds() - cpu0) / (Now() - t0) * 100;
     player.Pause();
     std::printf("cpu while playing, %s: %.1f %% of one core\n", what, share);
@@ -79,10 +79,10 @@ int main(int argc, char** argv) {
         engine.SetSpeed(150);
         engine.Seek(0);
         engine.Play();
-        qdtest::Pump(500);
+        qdtest::PumpFor(500);
         const double t0 = Now();
         const double p0 = engine.Position() / 1e7;
-        qdtest::Pump(3000);
+        qdtest::PumpFor(3000);
         const double rate = (engine.Position() / 1e7 - p0) / (Now() - t0);
         engine.Pause();
         std::fprintf(out, "clock %.4f\n", rate / 1.5);
