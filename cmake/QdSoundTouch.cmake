@@ -12,6 +12,8 @@
 # path.
 if(WIN32)
     set(QD_SOUNDTOUCH_DIR ${CMAKE_SOURCE_DIR}/build/third-party/soundtouch-win64)
+    file(MAKE_DIRECTORY ${CMAKE_SOURCE_DIR}/build)
+    # Trees configured at the same time share one fetch and one build.
     file(LOCK ${CMAKE_SOURCE_DIR}/build/third-party.lock)
     execute_process(
         COMMAND ${CMAKE_SOURCE_DIR}/tools/build-soundtouch.sh ${CMAKE_SOURCE_DIR}/build/third-party
