@@ -16,6 +16,7 @@
 #include "framework/dialog.h"
 #include "framework/handle.h"
 #include "pedal/port.h"
+#include "player/audio_engine.h"
 #include "player/dshow_media_player.h"
 
 #include <memory>
@@ -30,7 +31,16 @@ public:
     // position slider at 0. Never starts playback.
     void OpenAudioFile(const std::string& path);
 
-    CDShowMediaPlayer m_player;
+    // The engine plays every file it can open, at any speed; DirectShow plays the others at the
+    // recorded speed. m_player is whichever holds the file (the engine while none is open); the
+    // toolbar talks to it only through MediaPlayer.
+    CAudioEngine m_engine;
+    CDShowMediaPlayer m_fallback;
+    MediaPlayer* m_player = &m_engine;
+    // Hundredths of a decibel, given to whichever player opens the next file.
+    long m_lVolume = 0;
+    // Percent; kept while a file plays through DirectShow, which cannot change it.
+    int m_nSpeed = 100;
     COLORREF m_crCaptionText = RGB(0, 200, 200);
     COLORREF m_crCaptionBack = RGB(0, 0, 0);
     // Never null once the window is set up.
@@ -50,6 +60,7 @@ public:
     LumoSliderCtrl m_sliderVolume;
     LumoSliderCtrl m_sliderRewind;
     LumoSliderCtrl m_sliderPosition;
+    LumoSliderCtrl m_sliderSpeed;
     HICON m_hIcon = nullptr;
     std::string m_strRecent;
     fw::UniqueBitmap m_bmpBackground;
@@ -121,11 +132,21 @@ private:
     void LoadButtons();
     void PlaceWindow();
 
-    // The player's position in seconds, 0 without a seeking interface.
+    // The engine if it can open the file, else DirectShow; tells the typist when neither can, or
+    // when the file's speed cannot change.
+    void OpenWithEitherPlayer(const std::string& path);
+    // The duration the read-out and the position slider use, in seconds.
+    void SetDuration(double seconds);
+    // The player's position in seconds, 0 with no file open.
     double CurrentPosition() const;
     void SeekTo(double seconds);
-    // Run if there is a graph; m_bPlaying says whether it was issued.
     void Play();
+    void SetVolume(long volume);
+    // The speed chosen on the slider: played at once, kept for the next files and the next
+    // start; a file DirectShow plays says once that its speed cannot change.
+    void SetSpeed(int percent);
+    // The file playing through DirectShow was already told about its fixed speed.
+    bool m_bFixedSpeedTold = false;
     HBITMAP TopMostBitmap() const { return m_bAlwaysOnTop ? m_bmpTopOn.get() : m_bmpTopOff.get(); }
 
     friend Routed;

@@ -29,6 +29,8 @@ std::string ReadRecent(const fw::CWinApp& app);
 LONGLONG ReadStartPosition(const fw::CWinApp& app);
 // The volume slider's position; PlayerVolumeFromStored gives the player's volume.
 int ReadVolume(const fw::CWinApp& app);
+// Percent of the recorded speed, one the player offers.
+int ReadSpeed(const fw::CWinApp& app);
 // The stored top-left corner; each coordinate missing is taken from `current`.
 POINT ReadWindowPos(const fw::CWinApp& app, POINT current);
 
@@ -44,10 +46,11 @@ struct WriteBack {
     LONGLONG llPosition = 0;
     // The player's volume, hundredths of a decibel.
     LONG lPlayerVolume = 0;
+    int nSpeed = kDefaultSpeed;
     std::string strRecent;
 };
-// Writes the nine values the run may have changed, in the order left, top, Port Type,
-// Port Num, Auto Rewind, Allways Top, Position, Volume, Recent. Failures are not reported.
+// Writes the ten values the run may have changed, in the order left, top, Port Type,
+// Port Num, Auto Rewind, Allways Top, Position, Volume, Speed, Recent. Failures are not reported.
 void Write(const fw::CWinApp& app, const WriteBack& values);
 
 } // namespace settings
