@@ -61,7 +61,7 @@ aptopts=(
 )
 
 version() { cat "$1" 2>/dev/null || true; }
-src=$(ls -d "$cache"/soundtouch-*/ 2>/dev/null | head -n 1 || true)
+src=$(ls -d "$cache"/soundtouch-[0-9]*/ 2>/dev/null | head -n 1 || true)
 if [ -z "$src" ]; then
     apt-get -q "${aptopts[@]}" update >"$cache/apt-update.log" 2>&1 ||
         { cat "$cache/apt-update.log" >&2; exit 1; }
@@ -71,7 +71,7 @@ if [ -z "$src" ]; then
     # The archive's signed index already vouched for these files' hashes.
     (cd "$cache" && dpkg-source --no-check -x "$dsc") >"$cache/dpkg-source.log" 2>&1 ||
         { cat "$cache/dpkg-source.log" >&2; exit 1; }
-    src=$(ls -d "$cache"/soundtouch-*/ | head -n 1)
+    src=$(ls -d "$cache"/soundtouch-[0-9]*/ | head -n 1)
     basename "$dsc" .dsc >"$cache/version"
 fi
 src=${src%/}
