@@ -1,0 +1,101 @@
+#include "pedal/shortcuts.h"
+
+#include <algorithm>
+
+namespace pedal {
+
+const ShortcutRow kShortcutRows[kShortcutCount] = {
+    {ShortcutAction::PlayPause, "Shortcut Play Pause", {kVkF9, 0}, "Lecture / pause"},
+    {ShortcutAction::Back, "Shortcut Back", {kVkF7, 0}, "Reculer"},
+    {ShortcutAction::Forward, "Shortcut Forward", {kVkF8, 0}, "Avancer"},
+    {ShortcutAction::Slower, "Shortcut Slower", {kVkF7, kModShift}, "Ralentir"},
+    {ShortcutAction::Faster, "Shortcut Faster", {kVkF8, kModShift}, "Accélérer"},
+    {ShortcutAction::TimeStamp, "Shortcut Time Stamp", {kVkF6, 0}, "Horodatage"},
+};
+
+Shortcuts Shortcuts::Defaults() {
+    Shortcuts s;
+    for (const ShortcutRow& row : kShortcutRows)
+        s[row.action] = row.defaultKey;
+    return s;
+}
+
+std::optional<ShortcutAction> Shortcuts::Find(Hotkey pressed) const {
+    if (pressed.IsOff())
+        return std::nullopt;
+    for (int i = 0; i < kShortcutCount; ++i) {
+        if (keys[i] == pressed)
+            return static_cast<ShortcutAction>(i);
+    }
+    return std::nullopt;
+}
+
+std::optional<ShortcutAction> Shortcuts::ClashWithPedalKey(uint8_t pedalVk) const {
+    for (int i = 0; i < kShortcutCount; ++i) {
+        if (!keys[i].IsOff() && keys[i].vk == pedalVk)
+            return static_cast<ShortcutAction>(i);
+    }
+    return std::nullopt;
+}
+
+std::optional<ShortcutAction> Shortcuts::FindDuplicate() const {
+    for (int i = 1; i < kShortcutCount; ++i) {
+        if (!keys[i].IsOff() && std::find(keys, keys + i, keys[i]) != keys + i)
+            return static_cast<ShortcutAction>(i);
+    }
+    return std::nullopt;
+}
+
+uint32_t StoredFromHotkey(Hotkey key) {
+    return key.IsOff() ? 0 : key.vk | static_cast<uint32_t>(key.modifiers) << 8;
+}
+
+Hotkey HotkeyFromStored(std::optional<uint32_t> stored, Hotkey defaultKey) {
+    if (!stored)
+        return defaultKey;
+    if (*stored == 0)
+        return {};
+    const uint32_t modifiers = *stored >> 8;
+    const int vk = static_cast<int>(*stored & 0xFF);
+    if (modifiers > (kModAlt | kModControl | kModShift) || !IsUsableKey(vk))
+        return defaultKey;
+    return {static_cast<uint8_t>(vk), static_cast<uint8_t>(modifiers)};
+}
+
+bool IsUsableKey(int vk) {
+    switch (vk) {
+    case 0x01: // left, right and middle mouse buttons, Ctrl+Break, X buttons
+    case 0x02:
+    case 0x03:
+    case 0x04:
+    case 0x05:
+    case 0x06:
+    case 0x10: // Shift, Ctrl, Alt and their left and right forms, the Windows keys
+    case 0x11:
+    case 0x12:
+    case 0x5B:
+    case 0x5C:
+        return false;
+    default:
+        return vk > 0 && vk < 0xFF && !(vk >= 0xA0 && vk <= 0xA5);
+    }
+}
+
+int64_t SeekStepUnits(int autoRewindTenths) {
+    return autoRewindTenths > 0 ? int64_t{autoRewindTenths} * 1'000'000 : 10'000'000;
+}
+
+int StepSpeed(int percent, int steps) {
+    const int64_t target = std::clamp(percent, kMinSpeed, kMaxSpeed) + int64_t{steps} * kSpeedStep;
+    return static_cast<int>(std::clamp<int64_t>(target, kMinSpeed, kMaxSpeed));
+}
+
+bool ApplySpeedShortcut(ShortcutAction action, SpeedControl& speed) {
+    if (action != ShortcutAction::Slower && action != ShortcutAction::Faster)
+        return false;
+    const int now = speed.SpeedPercent();
+    const int next = StepSpeed(now, action == ShortcutAction::Faster ? 1 : -1);
+    return next != now && speed.SetSpeedPercent(next);
+}
+
+} // namespace pedal
