@@ -71,6 +71,7 @@ const fw::MessageMap<CQuillodromeDlg> CQuillodromeDlg::s_messageMap = {
     fw::on::Command(IDC_WINDOW_ICON, STN_DBLCLK, &CQuillodromeDlg::OnIconDblClk),
     fw::on::Command(IDC_PEDAL, STN_CLICKED, &CQuillodromeDlg::OnPedalClicked),
     fw::on::Command(IDC_HELP_BUTTON, &CQuillodromeDlg::OnHelp),
+    fw::on::Raw(WM_HOTKEY, &CQuillodromeDlg::OnHotKey),
 };
 
 CQuillodromeDlg::CQuillodromeDlg() : fw::CDialog(IDD_QUILLODROME_DIALOG) {
@@ -137,6 +138,10 @@ BOOL CQuillodromeDlg::OnInitDialog() {
     LoadButtons();
 
     PlaceWindow();
+    m_keys = settings::ReadShortcuts(App());
+    m_timeStampFormat = settings::ReadTimeStampFormat(App());
+    // A key another program holds leaves that shortcut out; the settings dialog says which.
+    m_shortcuts.Register(m_hWnd, m_keys);
     fw::StartWindowTimer(*this, kTickMs);
     // Once per run, in the background; its answer is picked up by the timer loop.
     _beginthread(CheckForUpdates, 0, nullptr);
@@ -489,7 +494,10 @@ void CQuillodromeDlg::OnDestroy() {
         m_player.m_pSeeking->GetCurrentPosition(&values.llPosition);
     values.lPlayerVolume = m_player.m_lVolume;
     values.strRecent = m_strRecent;
+    values.shortcuts = m_keys;
+    values.timeStampFormat = m_timeStampFormat;
     settings::Write(App(), values);
+    m_shortcuts.Unregister();
 
     m_pPort.reset();
     m_player.Close();

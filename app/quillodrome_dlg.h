@@ -15,13 +15,16 @@
 #include "framework/controls.h"
 #include "framework/dialog.h"
 #include "framework/handle.h"
+#include "pedal/keyboard_input.h"
 #include "pedal/port.h"
+#include "pedal/shortcuts.h"
+#include "pedal/time_stamp.h"
 #include "player/dshow_media_player.h"
 
 #include <memory>
 #include <string>
 
-class CQuillodromeDlg : public fw::CDialog {
+class CQuillodromeDlg : public fw::CDialog, private pedal::SpeedControl {
 public:
     CQuillodromeDlg();
     ~CQuillodromeDlg() override;
@@ -69,6 +72,12 @@ public:
     fw::CBitmapButton m_btnMin;
     fw::CBitmapButton m_btnExit;
     fw::CBitmapButton m_btnAbout;
+    // The global shortcuts as read at set-up and written back at the end.
+    pedal::Shortcuts m_keys;
+    CGlobalShortcuts m_shortcuts;
+    pedal::TimeStampFormat m_timeStampFormat = pedal::TimeStampFormat::Seconds;
+    // Percent of normal speed, as the speed shortcuts last set it.
+    int m_nSpeed = pedal::kNormalSpeed;
 
 protected:
     void DoDataExchange(fw::DataExchange& dx) override;
@@ -130,6 +139,14 @@ private:
     HBITMAP TopMostBitmap() const { return m_bAlwaysOnTop ? m_bmpTopOn.get() : m_bmpTopOff.get(); }
 
     static const fw::MessageMap<CQuillodromeDlg> s_messageMap;
+
+    // A global shortcut, whichever program has the focus; nothing happens without a recording.
+    LRESULT OnHotKey(WPARAM id, LPARAM keys);
+    // The player is running (not paused or stopped).
+    bool IsRunning() const;
+    // The speed shortcuts' view of the player: DirectShow's playback rate.
+    int SpeedPercent() const override { return m_nSpeed; }
+    bool SetSpeedPercent(int percent) override;
 
     // Run once by the timer loop when the update check has answered: offers the driver (USB
     // pedal only) and then the program, and ends the dialog after an accepted program update.

@@ -51,6 +51,22 @@ POINT ReadWindowPos(const fw::CWinApp& app, POINT current) {
     return POINT{ReadInt(app, kLeft, current.x), ReadInt(app, kTop, current.y)};
 }
 
+pedal::Shortcuts ReadShortcuts(const fw::CWinApp& app) {
+    pedal::Shortcuts shortcuts;
+    for (const pedal::ShortcutRow& row : pedal::kShortcutRows) {
+        const UINT stored = app.GetProfileInt(
+            kSection, row.valueName, static_cast<int>(pedal::StoredFromHotkey(row.defaultKey)));
+        shortcuts[row.action] = pedal::HotkeyFromStored(stored, row.defaultKey);
+    }
+    return shortcuts;
+}
+
+pedal::TimeStampFormat ReadTimeStampFormat(const fw::CWinApp& app) {
+    return pedal::TimeStampFormatFromStored(
+        app.GetProfileInt(kSection, pedal::kTimeStampFormatValueName,
+                          static_cast<int>(pedal::TimeStampFormat::Seconds)));
+}
+
 void Write(const fw::CWinApp& app, const WriteBack& values) {
     WriteInt(app, kLeft, values.ptTopLeft.x);
     WriteInt(app, kTop, values.ptTopLeft.y);
@@ -61,6 +77,10 @@ void Write(const fw::CWinApp& app, const WriteBack& values) {
     WriteInt(app, kPosition, StoredFromPosition(values.llPosition));
     WriteInt(app, kVolume, StoredFromPlayerVolume(values.lPlayerVolume));
     app.WriteProfileString(kSection, kRecent, values.strRecent.c_str());
+    for (const pedal::ShortcutRow& row : pedal::kShortcutRows)
+        WriteInt(app, row.valueName,
+                 static_cast<int>(pedal::StoredFromHotkey(values.shortcuts[row.action])));
+    WriteInt(app, pedal::kTimeStampFormatValueName, static_cast<int>(values.timeStampFormat));
 }
 
 } // namespace settings

@@ -6,6 +6,8 @@
 
 #include "app/settings_values.h"
 #include "framework/win_app.h"
+#include "pedal/shortcuts.h"
+#include "pedal/time_stamp.h"
 
 #include <windows.h>
 
@@ -31,6 +33,10 @@ LONGLONG ReadStartPosition(const fw::CWinApp& app);
 int ReadVolume(const fw::CWinApp& app);
 // The stored top-left corner; each coordinate missing is taken from `current`.
 POINT ReadWindowPos(const fw::CWinApp& app, POINT current);
+// The global shortcuts and the time-stamp format (pedal/shortcuts.h, pedal/time_stamp.h): a
+// missing or unusable value gives the default, which Write puts back.
+pedal::Shortcuts ReadShortcuts(const fw::CWinApp& app);
+pedal::TimeStampFormat ReadTimeStampFormat(const fw::CWinApp& app);
 
 // What the toolbar hands over when it is destroyed.
 struct WriteBack {
@@ -45,9 +51,12 @@ struct WriteBack {
     // The player's volume, hundredths of a decibel.
     LONG lPlayerVolume = 0;
     std::string strRecent;
+    pedal::Shortcuts shortcuts = pedal::Shortcuts::Defaults();
+    pedal::TimeStampFormat timeStampFormat = pedal::TimeStampFormat::Seconds;
 };
-// Writes the nine values the run may have changed, in the order left, top, Port Type,
-// Port Num, Auto Rewind, Allways Top, Position, Volume, Recent. Failures are not reported.
+// Writes the values the run may have changed, in the order left, top, Port Type, Port Num,
+// Auto Rewind, Allways Top, Position, Volume, Recent, then the shortcuts and the time-stamp
+// format. Failures are not reported.
 void Write(const fw::CWinApp& app, const WriteBack& values);
 
 } // namespace settings

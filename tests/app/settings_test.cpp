@@ -131,7 +131,7 @@ TEST_F(Settings, WronglyTypedOrOverlongValuesReadAsTheirDefault) {
     EXPECT_EQ(settings::ReadRecent(g_app), "Quillodrome");
 }
 
-TEST_F(Settings, WriteBackLeavesAllTenValuesInTheRegistry) {
+TEST_F(Settings, WriteBackLeavesEveryValueInTheRegistry) {
     // A run that found "Port Type" 2: no pedal, so the port object in use is the empty one.
     StoreDword("Port Type", 2);
     const int pedal = settings::PedalTypeFromStored(settings::ReadPortType(g_app));
@@ -146,15 +146,37 @@ TEST_F(Settings, WriteBackLeavesAllTenValuesInTheRegistry) {
     back.llPosition = 123800000; // 12.38 s
     back.lPlayerVolume = -1500;
     back.strRecent = "C:\\Dictées\\réunion.mp3";
+    back.shortcuts[pedal::ShortcutAction::TimeStamp] = {};
+    back.shortcuts[pedal::ShortcutAction::PlayPause] = {0x50, pedal::kModControl};
+    back.timeStampFormat = pedal::TimeStampFormat::Hash;
     settings::Write(g_app, back);
 
     const std::map<std::string, Value> values = Section();
     const std::map<std::string, DWORD> dwords = {
-        {"Auto Rewind", 15}, {"Allways Top", 1},    {"Installing", 0},
-        {"Port Type", 0},    {"Port Num", 0},       {"Position", 123},
-        {"Volume", 2500},    {"left", 0xFFFFFFFBu}, {"top", 712},
+        {"Auto Rewind", 15},
+        {"Allways Top", 1},
+        {"Installing", 0},
+        {"Port Type", 0},
+        {"Port Num", 0},
+        {"Position", 123},
+        {"Volume", 2500},
+        {"left", 0xFFFFFFFBu},
+        {"top", 712},
+        // The shortcuts: key code, then modifiers; 0 for one turned off.
+        {"Shortcut Play Pause", 0x250},
+        {"Shortcut Back", 0x76},
+        {"Shortcut Forward", 0x77},
+        {"Shortcut Slower", 0x476},
+        {"Shortcut Faster", 0x477},
+        {"Shortcut Time Stamp", 0},
+        {"Time Stamp Format", 2},
     };
-    EXPECT_EQ(values.size(), 10u);
+    EXPECT_EQ(values.size(), 17u);
+    // Read back as written.
+    EXPECT_EQ(settings::ReadShortcuts(g_app)[pedal::ShortcutAction::PlayPause],
+              (pedal::Hotkey{0x50, pedal::kModControl}));
+    EXPECT_TRUE(settings::ReadShortcuts(g_app)[pedal::ShortcutAction::TimeStamp].IsOff());
+    EXPECT_EQ(settings::ReadTimeStampFormat(g_app), pedal::TimeStampFormat::Hash);
     for (const auto& [name, want] : dwords) {
         auto it = values.find(name);
         ASSERT_NE(it, values.end()) << name;
