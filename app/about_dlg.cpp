@@ -12,7 +12,7 @@ namespace {
 // Only a USB pedal has a driver of its own to report.
 std::string DriverLine(CPort* pPort) {
     auto* pUsb = dynamic_cast<CUSB*>(pPort);
-    if (!pUsb || pUsb->GetType() != pedal::kPortTypeUsb)
+    if (!pUsb || pUsb->GetType() != pedal::TypeCode(pedal::PortKind::Usb))
         return {};
     return "Driver: " + pUsb->GetDriverVersionText();
 }

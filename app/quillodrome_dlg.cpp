@@ -74,7 +74,7 @@ const fw::MessageMap<CQuillodromeDlg> CQuillodromeDlg::s_messageMap = {
     fw::on::Raw(WM_HOTKEY, &CQuillodromeDlg::OnHotKey),
 };
 
-CQuillodromeDlg::CQuillodromeDlg() : fw::CDialog(IDD_QUILLODROME_DIALOG) {
+CQuillodromeDlg::CQuillodromeDlg() : Routed(IDD_QUILLODROME_DIALOG) {
     m_hIcon = ::LoadIconA(fw::AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
     m_nAutoRewind = settings::ReadAutoRewind(App());
     m_bAlwaysOnTop = settings::ReadAlwaysOnTop(App());
@@ -87,10 +87,6 @@ CQuillodromeDlg::CQuillodromeDlg() : fw::CDialog(IDD_QUILLODROME_DIALOG) {
 }
 
 CQuillodromeDlg::~CQuillodromeDlg() = default;
-
-bool CQuillodromeDlg::OnWndMsg(const fw::Message& m, LRESULT& result) {
-    return s_messageMap.Dispatch(*this, m, result) || fw::CDialog::OnWndMsg(m, result);
-}
 
 void CQuillodromeDlg::DoDataExchange(fw::DataExchange& dx) {
     fw::DDX_Control(dx, IDC_PEDAL, m_stPedal);
@@ -369,7 +365,7 @@ void CQuillodromeDlg::OnTimer(UINT_PTR) {
     if (s_readouts.AutoRewindChanged(m_nAutoRewind))
         ::SetDlgItemTextA(m_hWnd, IDC_REWIND_TEXT,
                           transport::FormatAutoRewind(m_nAutoRewind).c_str());
-    Default();
+    Decline();
 }
 
 void CQuillodromeDlg::OnPlay() {
@@ -399,7 +395,7 @@ void CQuillodromeDlg::OnHScroll(UINT, UINT, HWND bar) {
         if (m_player.m_pAudio)
             m_player.m_pAudio->put_Volume(m_player.m_lVolume);
     }
-    Default();
+    Decline();
 }
 
 void CQuillodromeDlg::OnVolumeReleased(NMHDR*, LRESULT* result) {
@@ -446,7 +442,7 @@ void CQuillodromeDlg::OnSysCommand(UINT id, LPARAM) {
         about.DoModal();
         return;
     }
-    Default();
+    Decline();
 }
 
 void CQuillodromeDlg::OnAbout() {
@@ -501,12 +497,12 @@ void CQuillodromeDlg::OnDestroy() {
 
     m_pPort.reset();
     m_player.Close();
-    Default();
+    Decline();
 }
 
 void CQuillodromeDlg::OnPaint() {
     if (!IsIconic()) {
-        Default();
+        Decline();
         return;
     }
     PAINTSTRUCT ps;
@@ -524,8 +520,9 @@ HCURSOR CQuillodromeDlg::OnQueryDragIcon() {
 }
 
 void CQuillodromeDlg::OnLButtonDown(UINT, POINT point) {
-    Default();
+    // The drag starts once the press itself has been processed as usual.
     PostMessage(WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(point.x, point.y));
+    Decline();
 }
 
 void CQuillodromeDlg::OnMin() {
@@ -541,13 +538,12 @@ BOOL CQuillodromeDlg::OnEraseBkgnd(HDC dc) {
 }
 
 HBRUSH CQuillodromeDlg::OnCtlColor(HDC dc, HWND control, UINT kind) {
-    const auto byDefault = reinterpret_cast<HBRUSH>(Default());
-    if (kind != CTLCOLOR_STATIC)
-        return byDefault;
     char className[256] = {};
     ::GetClassNameA(control, className, sizeof className);
-    if (::lstrcmpiA(className, TRACKBAR_CLASSA) == 0)
-        return byDefault;
+    if (kind != CTLCOLOR_STATIC || ::lstrcmpiA(className, TRACKBAR_CLASSA) == 0) {
+        Decline();
+        return nullptr;
+    }
     switch (::GetDlgCtrlID(control)) {
     case IDC_TIME:
     case IDC_REWIND_TEXT:

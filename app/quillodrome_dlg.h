@@ -24,7 +24,8 @@
 #include <memory>
 #include <string>
 
-class CQuillodromeDlg : public fw::CDialog, private pedal::SpeedControl {
+class CQuillodromeDlg : public fw::Routed<CQuillodromeDlg, fw::CDialog>,
+                        private pedal::SpeedControl {
 public:
     CQuillodromeDlg();
     ~CQuillodromeDlg() override;
@@ -82,7 +83,6 @@ public:
 protected:
     void DoDataExchange(fw::DataExchange& dx) override;
     BOOL OnInitDialog() override;
-    bool OnWndMsg(const fw::Message& m, LRESULT& result) override;
 
 private:
     // The toolbar has no default button: Enter does not close it.
@@ -138,6 +138,7 @@ private:
     void Play();
     HBITMAP TopMostBitmap() const { return m_bAlwaysOnTop ? m_bmpTopOn.get() : m_bmpTopOff.get(); }
 
+    friend Routed;
     static const fw::MessageMap<CQuillodromeDlg> s_messageMap;
 
     // A global shortcut, whichever program has the focus; nothing happens without a recording.

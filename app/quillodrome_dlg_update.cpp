@@ -75,7 +75,7 @@ bool DownloadInstaller(const char* name, std::string& folder, std::string& file)
 } // namespace
 
 void CQuillodromeDlg::OfferUpdates() {
-    if (m_pPort->GetType() == pedal::kPortTypeUsb) {
+    if (m_pPort->GetType() == pedal::TypeCode(pedal::PortKind::Usb)) {
         const std::string strInstalled = static_cast<CUSB&>(*m_pPort).GetDriverVersionText();
         if (IsDriverUpdate(g_strLatestDriver, strInstalled) &&
             fw::AfxMessageBox(kDriverPrompt, MB_YESNO) == IDYES && UpdateDriver() != 0)

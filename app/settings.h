@@ -42,7 +42,7 @@ pedal::TimeStampFormat ReadTimeStampFormat(const fw::CWinApp& app);
 struct WriteBack {
     POINT ptTopLeft{};
     // GetType() and GetNum() of the port object in use.
-    int nPortType = kPortNone;
+    int nPortType = pedal::TypeCode(pedal::PortKind::None);
     int nPortNum = 0;
     int nAutoRewind = 0;
     BOOL bAlwaysOnTop = FALSE;

@@ -36,8 +36,4 @@ int32_t StoredFromPlayerVolume(int32_t playerVolume) {
                                                         : static_cast<int32_t>(slider);
 }
 
-int PedalTypeFromStored(int32_t stored) {
-    return stored == kPortSerial || stored == kPortUsb ? stored : kPortNone;
-}
-
 } // namespace settings

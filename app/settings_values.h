@@ -4,6 +4,8 @@
 // header.
 #pragma once
 
+#include "pedal/port_catalogue.h"
+
 #include <cstdint>
 
 namespace settings {
@@ -33,18 +35,13 @@ inline constexpr int kDefaultAlwaysOnTop = 1;
 // A missing value counts as an installation, so an account's first start waits.
 inline constexpr int kDefaultInstalling = 1;
 // The USB pedal, number 0.
-inline constexpr int kDefaultPortType = 3;
+inline constexpr int kDefaultPortType = pedal::TypeCode(pedal::PortKind::Usb);
 inline constexpr int kDefaultPortNum = 0;
 // Names no existing file.
 inline constexpr const char* kDefaultRecent = "Quillodrome";
 inline constexpr int kDefaultPosition = 0;
 inline constexpr int kDefaultVolume = 4000;
 // "left" and "top" default to wherever the window already is.
-
-// Pedal connection codes as "Port Type" keeps them.
-inline constexpr int kPortNone = 0;
-inline constexpr int kPortSerial = 1;
-inline constexpr int kPortUsb = 3;
 
 // The stored position (tenths of a second, read as unsigned) as a start position in
 // 100-nanosecond units.
@@ -57,10 +54,5 @@ int32_t StoredFromPosition(int64_t units);
 // and back. Values outside the slider's range are handed on unchanged.
 int32_t PlayerVolumeFromStored(int32_t slider);
 int32_t StoredFromPlayerVolume(int32_t playerVolume);
-
-// The connection a stored "Port Type" names: serial or USB; any other code means no pedal.
-// What the program writes back is the type of the port it made, so such a code comes back
-// as kPortNone after the next run.
-int PedalTypeFromStored(int32_t stored);
 
 } // namespace settings

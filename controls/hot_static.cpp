@@ -9,10 +9,6 @@ const fw::MessageMap<CHotStatic> CHotStatic::s_messageMap = {
     fw::on::Paint(&CHotStatic::OnPaint),
 };
 
-bool CHotStatic::OnWndMsg(const fw::Message& m, LRESULT& result) {
-    return s_messageMap.Dispatch(*this, m, result) || fw::CStatic::OnWndMsg(m, result);
-}
-
 COLORREF CHotStatic::TextColour() const {
     if (m_bHover)
         return m_crHover;

@@ -12,7 +12,7 @@
 
 #include <string>
 
-class CHotStatic : public fw::CStatic {
+class CHotStatic : public fw::Routed<CHotStatic, fw::CStatic> {
 public:
     CHotStatic() = default;
     ~CHotStatic() override = default;
@@ -29,7 +29,6 @@ public:
     std::string m_strTarget;
 
 protected:
-    bool OnWndMsg(const fw::Message& m, LRESULT& result) override;
 
 private:
     // STN_CLICKED, reflected by the parent.
@@ -43,5 +42,6 @@ private:
     // The parent redraws the area behind the text, then the control paints on it.
     void Redraw() const;
 
+    friend Routed;
     static const fw::MessageMap<CHotStatic> s_messageMap;
 };

@@ -13,10 +13,6 @@ LumoSliderCtrl::~LumoSliderCtrl() {
     m_bmpBk.reset();
 }
 
-bool LumoSliderCtrl::OnWndMsg(const fw::Message& m, LRESULT& result) {
-    return s_messageMap.Dispatch(*this, m, result) || fw::CSliderCtrl::OnWndMsg(m, result);
-}
-
 BOOL LumoSliderCtrl::OnEraseBkgnd(HDC) {
     return FALSE;
 }

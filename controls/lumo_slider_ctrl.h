@@ -8,7 +8,7 @@
 #include "framework/controls.h"
 #include "framework/handle.h"
 
-class LumoSliderCtrl : public fw::CSliderCtrl {
+class LumoSliderCtrl : public fw::Routed<LumoSliderCtrl, fw::CSliderCtrl> {
 public:
     LumoSliderCtrl() = default;
     ~LumoSliderCtrl() override;
@@ -18,7 +18,6 @@ protected:
     fw::UniqueBitmap m_bmpBk;
     HGDIOBJ m_pOldBmp = nullptr;
 
-    bool OnWndMsg(const fw::Message& m, LRESULT& result) override;
 
 private:
     // NM_CUSTOMDRAW from the trackbar, handed back to the control by its parent. `result` is the
@@ -32,5 +31,6 @@ private:
     // black, which stays black.
     void DrawBackground(HDC dc);
 
+    friend Routed;
     static const fw::MessageMap<LumoSliderCtrl> s_messageMap;
 };

@@ -17,10 +17,6 @@ const fw::MessageMap<CScrollStatic> CScrollStatic::s_messageMap = {
     fw::on::LButtonDown(&CScrollStatic::OnLButtonDown),
 };
 
-bool CScrollStatic::OnWndMsg(const fw::Message& m, LRESULT& result) {
-    return s_messageMap.Dispatch(*this, m, result) || fw::CStatic::OnWndMsg(m, result);
-}
-
 void CScrollStatic::CreateStrip(int width) {
     fw::WindowDc screen(m_hWnd);
     if (!m_dcStrip)
@@ -73,13 +69,13 @@ void CScrollStatic::OnTimer(UINT_PTR) {
     if (m_nOffset >= m_nPeriod)
         m_nOffset = 0;
     ::InvalidateRect(m_hWnd, nullptr, FALSE);
-    Default();
+    Decline();
 }
 
 void CScrollStatic::OnDestroy() {
-    Default();
     KillTimer(fw::kWindowTimerId);
     m_bScrolling = FALSE;
+    Decline();
 }
 
 void CScrollStatic::OnPaint() {
@@ -104,7 +100,7 @@ void CScrollStatic::OnPaint() {
         return;
     }
     if (!m_bScrolling) {
-        Default();
+        Decline();
         return;
     }
     fw::PaintDc paint(m_hWnd);

@@ -12,7 +12,7 @@
 
 #include <string>
 
-class CScrollStatic : public fw::CStatic {
+class CScrollStatic : public fw::Routed<CScrollStatic, fw::CStatic> {
 public:
     CScrollStatic() = default;
     ~CScrollStatic() override = default;
@@ -41,7 +41,6 @@ public:
 protected:
     fw::UniqueFont m_font;
 
-    bool OnWndMsg(const fw::Message& m, LRESULT& result) override;
 
 private:
     // Timer 0: one step of the band; the whole control is repainted without erasing.
@@ -61,5 +60,6 @@ private:
     // A strip of `width` pixels, compatible with the control's screen.
     void CreateStrip(int width);
 
+    friend Routed;
     static const fw::MessageMap<CScrollStatic> s_messageMap;
 };

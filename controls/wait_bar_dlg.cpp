@@ -14,12 +14,8 @@ const fw::MessageMap<CWaitBarDlg> CWaitBarDlg::s_messageMap = {
 
 CWaitBarDlg::CWaitBarDlg(const std::string& caption, const std::string& message, int seconds,
                          fw::CWnd* parent)
-    : fw::CDialog(IDD_WAITBAR, parent), m_nSeconds(seconds), m_strMessage(message),
+    : Routed(IDD_WAITBAR, parent), m_nSeconds(seconds), m_strMessage(message),
       m_strCaption(caption) {}
-
-bool CWaitBarDlg::OnWndMsg(const fw::Message& m, LRESULT& result) {
-    return s_messageMap.Dispatch(*this, m, result) || fw::CDialog::OnWndMsg(m, result);
-}
 
 void CWaitBarDlg::DoDataExchange(fw::DataExchange& dx) {
     fw::DDX_Control(dx, IDC_WAIT_PROGRESS, m_progress);
@@ -42,5 +38,5 @@ void CWaitBarDlg::OnTimer(UINT_PTR) {
         EndDialog(0);
     // Past the end the bar clamps the value and stays full.
     m_progress.SetPos(::MulDiv(m_nTicks, kFull, m_nSeconds));
-    Default();
+    Decline();
 }

@@ -8,7 +8,7 @@
 
 #include <string>
 
-class CWaitBarDlg : public fw::CDialog {
+class CWaitBarDlg : public fw::Routed<CWaitBarDlg, fw::CDialog> {
 public:
     // `seconds` must be positive.
     CWaitBarDlg(const std::string& caption, const std::string& message, int seconds,
@@ -24,12 +24,12 @@ public:
 protected:
     void DoDataExchange(fw::DataExchange& dx) override;
     BOOL OnInitDialog() override;
-    bool OnWndMsg(const fw::Message& m, LRESULT& result) override;
 
 private:
     // Every second: the first tick shows 0 %, the tick at m_nSeconds + 1 seconds shows 100 %
     // and the next one ends the dialog.
     void OnTimer(UINT_PTR id);
 
+    friend Routed;
     static const fw::MessageMap<CWaitBarDlg> s_messageMap;
 };

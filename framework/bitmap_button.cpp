@@ -51,10 +51,6 @@ void CBitmapButton::SizeToContent() {
     SetWindowPos(nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-bool CBitmapButton::OnWndMsg(const Message& m, LRESULT& result) {
-    return s_messageMap.Dispatch(*this, m, result) || CButton::OnWndMsg(m, result);
-}
-
 void CBitmapButton::DrawItem(DRAWITEMSTRUCT* dis) {
     HBITMAP image = m_bmpUp.get();
     if ((dis->itemState & ODS_SELECTED) && m_bmpDown)

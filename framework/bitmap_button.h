@@ -19,7 +19,7 @@ public:
     explicit CButton(HWND wnd) : CWnd(wnd) {}
 };
 
-class CBitmapButton : public CButton {
+class CBitmapButton : public Routed<CBitmapButton, CButton> {
 public:
     // Loads the named bitmaps of the program's resources; only `up` is required. FALSE when the
     // up bitmap is missing. Earlier images are given up in any case.
@@ -38,7 +38,6 @@ public:
     HBITMAP DisabledBitmap() const { return m_bmpDisabled.get(); }
 
 protected:
-    bool OnWndMsg(const Message& m, LRESULT& result) override;
 
 private:
     // Reflected WM_DRAWITEM: blits the image for the item's state at the item's top left.
@@ -48,6 +47,7 @@ private:
     // click and never look pressed.
     LRESULT OnLButtonDblClk(WPARAM keys, LPARAM point);
 
+    friend Routed;
     static const MessageMap<CBitmapButton> s_messageMap;
     UniqueBitmap m_bmpUp, m_bmpDown, m_bmpFocus, m_bmpDisabled;
 };

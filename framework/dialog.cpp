@@ -56,10 +56,6 @@ void CDialog::OnCancel() {
     EndDialog(IDCANCEL);
 }
 
-bool CDialog::OnWndMsg(const Message& m, LRESULT& result) {
-    return s_messageMap.Dispatch(*this, m, result) || CWnd::OnWndMsg(m, result);
-}
-
 INT_PTR CALLBACK CDialog::DialogProc(HWND wnd, UINT message, WPARAM, LPARAM lParam) {
     if (message != WM_INITDIALOG)
         return FALSE;

@@ -43,7 +43,7 @@ bool DDX_Control(DataExchange& dx, int id, CWnd& control);
 // Sets control `id`'s text from `value`, or reads it back when saving.
 void DDX_Text(DataExchange& dx, int id, std::string& value);
 
-class CDialog : public CWnd {
+class CDialog : public Routed<CDialog, CWnd> {
 public:
     explicit CDialog(UINT templateId, CWnd* parent = nullptr);
 
@@ -65,10 +65,10 @@ protected:
     // Escape, the close box, or a button with IDCANCEL.
     virtual void OnCancel();
 
-    bool OnWndMsg(const Message& m, LRESULT& result) override;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam);
+    friend Routed;
     static const MessageMap<CDialog> s_messageMap;
 
     UINT m_nIDTemplate;

@@ -1,8 +1,13 @@
 // Message maps as typed tables.
 //
 // A class lists, once, which window messages, commands and control notifications reach which of
-// its member functions:
+// its member functions, and derives from Routed<Self, Base> so that its table is consulted:
 //
+//     class CMyDlg : public fw::Routed<CMyDlg, fw::CDialog> {
+//         friend Routed;
+//         static const fw::MessageMap<CMyDlg> s_messageMap;
+//         ...
+//     };
 //     const fw::MessageMap<CMyDlg> CMyDlg::s_messageMap = {
 //         fw::on::Timer(&CMyDlg::OnTimer),                      // void OnTimer(UINT_PTR id)
 //         fw::on::Command(IDC_FILE, &CMyDlg::OnFile),           // void OnFile()
@@ -10,9 +15,10 @@
 //     };
 //
 // Each factory below fixes the handler's signature, so the compiler checks it, and decodes the
-// message parameters before the call. The class's OnWndMsg override consults its table first and
-// its base class's afterwards. Entries are tried in order; the first that matches handles the
-// message.
+// message parameters before the call. A message goes to the class's own table first, then to
+// its base class's, then to the window's default processing. Entries are tried in order; the
+// first that matches handles the message, unless its handler calls Decline() (see CWnd), which
+// passes the message on to the next matching entry and from there down the same path.
 //
 // Reflection: a parent offers WM_NOTIFY, WM_COMMAND, WM_DRAWITEM and WM_CTLCOLOR* from a child
 // control to that child's own object first, as the message kReflectBase + message; the
@@ -72,13 +78,20 @@ public:
 
     MessageMap(std::initializer_list<Entry> entries) : m_entries(entries) {}
 
-    // True when an entry took the message.
+    // True when an entry took the message; an entry whose handler declined did not.
     bool Dispatch(T& self, const Message& m, LRESULT& result) const {
         for (const Entry& e : m_entries) {
-            if (Matches(e, m)) {
-                e.thunk(self, e.handler, m, result);
+            if (!Matches(e, m))
+                continue;
+            // A handler may send messages to its own window; each keeps its own answer.
+            bool& declined = self.m_bDeclined;
+            const bool outer = declined;
+            declined = false;
+            e.thunk(self, e.handler, m, result);
+            const bool passed = declined;
+            declined = outer;
+            if (!passed)
                 return true;
-            }
         }
         return false;
     }

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <string>
+#include <type_traits>
 
 namespace fw {
 
@@ -60,14 +61,17 @@ public:
     BOOL KillTimer(UINT_PTR id) const { return ::KillTimer(m_hWnd, id); }
 
 protected:
-    // Sees every message of the window, and the reflected ones of its children. A derived
-    // class consults its own table and then its base's: `return s_messageMap.Dispatch(*this,
-    // m, result) || Base::OnWndMsg(m, result);`. True when the message was handled, with its
-    // result in `result`.
+    // Sees every message of the window, and the reflected ones of its children. Routed (below)
+    // supplies it from a class's table; a class overrides it by hand only to watch messages go
+    // by. True when the message was handled, with its result in `result`.
     virtual bool OnWndMsg(const Message& m, LRESULT& result);
 
     // Inside a handler: what the window would have done with the current message without us.
     LRESULT Default();
+    // Inside a handler: this entry does not take the message after all. It goes on to the next
+    // matching entry, the base class's table and at last the window's default processing, as
+    // a handler that only adds to the usual behaviour wants.
+    void Decline() { m_bDeclined = true; }
     virtual LRESULT DefaultProcedure(const Message& m);
 
     // Offers a child's notification to the child's own object; true when it was taken.
@@ -77,10 +81,32 @@ protected:
     bool Route(const Message& m, LRESULT& result);
 
 private:
+    template <class T>
+    friend class MessageMap;
+
     static LRESULT CALLBACK SubclassProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR id, DWORD_PTR refData);
     const Message* m_pCurrent = nullptr;
     bool m_bSubclassed = false;
+    bool m_bDeclined = false;
+};
+
+// Routed<T, Base>: the base of a window class T with a message table of its own. It routes each
+// message to T's table (`static const MessageMap<T> s_messageMap`, made reachable with
+// `friend Routed;`), then to Base's routing, so no class writes the dispatch by hand and none
+// can forget it. A class that adds no entries derives from Base directly and keeps its table.
+template <class T, class Base>
+class Routed : public Base {
+public:
+    using Base::Base;
+
+protected:
+    bool OnWndMsg(const Message& m, LRESULT& result) override {
+        static_assert(std::is_same_v<decltype(T::s_messageMap), const MessageMap<T>>,
+                      "a routed class declares its own table: static const MessageMap<T>");
+        return T::s_messageMap.Dispatch(static_cast<T&>(*this), m, result) ||
+               Base::OnWndMsg(m, result);
+    }
 };
 
 } // namespace fw

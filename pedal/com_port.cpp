@@ -22,10 +22,7 @@ CCom::~CCom() {
 }
 
 int CCom::GetType() const {
-    return pedal::kPortTypeSerial;
-}
-int CCom::GetListIndex() const {
-    return m_nNum + 1;
+    return pedal::TypeCode(pedal::PortKind::Serial);
 }
 
 int CCom::Open() {

@@ -20,7 +20,6 @@ public:
     ~CCom() override;
 
     int GetType() const override;
-    int GetListIndex() const override;
     // Opens "Com<n+1>:" and sets the line; a handle whose set-up failed is not kept.
     int Open() override;
     void Close() override;

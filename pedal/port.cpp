@@ -7,13 +7,13 @@
 CPort::~CPort() = default;
 
 int CPort::GetType() const {
-    return pedal::kPortTypeNone;
+    return pedal::TypeCode(pedal::PortKind::None);
 }
 int CPort::GetNum() const {
     return m_nNum;
 }
 int CPort::GetListIndex() const {
-    return 0;
+    return pedal::PortRowOf(GetType(), GetNum());
 }
 int CPort::GetValue() const {
     return 0;
@@ -41,6 +41,7 @@ std::unique_ptr<CPort> CreatePort(int nType, int nNum) {
     case pedal::PortKind::Usb:
         return std::make_unique<CUSB>(nNum);
     case pedal::PortKind::None:
+    case pedal::PortKind::Parallel:
         break;
     }
     return std::make_unique<CPort>();

@@ -22,7 +22,8 @@ public:
     virtual int GetType() const;
     // The number saved in "Port Num".
     virtual int GetNum() const;
-    // The catalogue row this port selects in the settings dialog: 0 here.
+    // The row of the port table this port selects in the settings dialog: the row of its type
+    // and number, so 0 here.
     virtual int GetListIndex() const;
     // An auxiliary reading the settings dialog shows; 0 for every port.
     virtual int GetValue() const;
@@ -39,6 +40,7 @@ public:
     int m_nNum = 0;
 };
 
-// The port for a stored type code and number, closed: a CCom for type 1 with number 0 to 7, a
-// CUSB for type 3 with number 0, a plain CPort (number 0) for anything else.
+// The port for a stored type code and number, closed: the class of the port table's row for
+// them (CCom for a serial row, CUSB for the USB row), and a plain CPort (number 0) for the
+// parallel rows and for anything no row stands for.
 std::unique_ptr<CPort> CreatePort(int nType, int nNum);

@@ -4,20 +4,34 @@
 
 namespace pedal {
 
+int FindPortRow(int nType, int nNum) {
+    for (int nRow = 0; nRow < kPortRows; ++nRow) {
+        if (TypeCode(kPortTable[nRow].kind) == nType && kPortTable[nRow].num == nNum)
+            return nRow;
+    }
+    return -1;
+}
+
+int PortRowOf(int nType, int nNum) {
+    const int nRow = FindPortRow(nType, nNum);
+    return nRow < 0 ? 0 : nRow;
+}
+
 PortKind ChoosePortKind(int nType, int nNum) {
-    if (nType == kPortTypeSerial && nNum >= 0 && nNum < kSerialPorts)
-        return PortKind::Serial;
-    if (nType == kPortTypeUsb && nNum == 0)
-        return PortKind::Usb;
-    return PortKind::None;
+    return kPortTable[PortRowOf(nType, nNum)].kind;
 }
 
 bool IsPortRow(int nRow) {
     return nRow >= 0 && nRow < kPortRows;
 }
 
+const PortRow& PortAt(int nRow) {
+    return kPortTable[IsPortRow(nRow) ? nRow : 0];
+}
+
 const char* ComDeviceName(int nNum) {
-    return nNum >= 0 && nNum < kSerialPorts ? g_szComDevices[nNum] : nullptr;
+    const int nRow = FindPortRow(TypeCode(PortKind::Serial), nNum);
+    return nRow < 0 ? nullptr : kPortTable[nRow].name;
 }
 
 std::string FormatDriverVersion(std::uint32_t nVersion) {

@@ -1,61 +1,71 @@
-// The port catalogue: every way the pedal can be reached, as the settings dialog lists it.
+// The port table: every way the pedal can be reached, one row each, in the order the settings
+// dialog lists them.
 //
-// Twelve rows in a fixed order. The combo box shows the combo texts; captions and the live line
-// show the display names. Display names, type codes and numbers are three parallel tables
-// indexed by row. The choice of class for a stored type and number is made here too, so that
-// out-of-range stored values never reach a table.
+// A row pairs what the typist sees (the combo text, and the name captions and the live line
+// show) with what is stored ("Port Type" is the row's kind, "Port Num" its number). The
+// factory (CreatePort), the settings and the settings dialog all read this one table, so a new
+// kind of port is a new PortKind, its rows here, and its class.
 //
 // Windows-free: built and tested natively as well.
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 namespace pedal {
 
-// Type codes, as stored in the "Port Type" setting.
-enum : int {
-    kPortTypeNone = 0,
-    kPortTypeSerial = 1,
-    kPortTypeParallel = 2,
-    kPortTypeUsb = 3,
+// The kinds of port; each value is the type code stored in "Port Type".
+enum class PortKind : int {
+    None = 0,
+    Serial = 1,
+    // Listed for the typist's sake; no pedal is read there, so it makes the port of no pedal.
+    Parallel = 2,
+    Usb = 3,
 };
 
-inline constexpr int kPortRows = 12;
-inline constexpr int kSerialPorts = 8;
-// The USB pedal's catalogue row; a CUSB of number n sits at row n + kUsbRow.
-inline constexpr int kUsbRow = 11;
+inline constexpr int TypeCode(PortKind kind) {
+    return static_cast<int>(kind);
+}
 
-inline constexpr const char* g_szPortComboTexts[kPortRows] = {
-    "None ", "Com1:", "Com2:", "Com3:", "Com4:", "Com5:",
-    "Com6:", "Com7:", "Com8:", "Lpt1:", "Lpt2:", "USB:"};
+struct PortRow {
+    const char* comboText;
+    // Captions and the live line; for a serial port, also the device name handed to the
+    // system (the trailing colon is part of it).
+    const char* name;
+    PortKind kind;
+    int num;
+};
 
-// The port-name table.
-inline constexpr const char* g_szPortNames[kPortRows] = {
-    "None",  "Com1:", "Com2:", "Com3:", "Com4:", "Com5:",
-    "Com6:", "Com7:", "Com8:", "Lpt1:", "Lpt2:", "USB"};
+inline constexpr PortRow kPortTable[] = {
+    {"None ", "None", PortKind::None, 0},      {"Com1:", "Com1:", PortKind::Serial, 0},
+    {"Com2:", "Com2:", PortKind::Serial, 1},   {"Com3:", "Com3:", PortKind::Serial, 2},
+    {"Com4:", "Com4:", PortKind::Serial, 3},   {"Com5:", "Com5:", PortKind::Serial, 4},
+    {"Com6:", "Com6:", PortKind::Serial, 5},   {"Com7:", "Com7:", PortKind::Serial, 6},
+    {"Com8:", "Com8:", PortKind::Serial, 7},   {"Lpt1:", "Lpt1:", PortKind::Parallel, 0},
+    {"Lpt2:", "Lpt2:", PortKind::Parallel, 1}, {"USB:", "USB", PortKind::Usb, 0},
+};
 
-// The port-type table.
-inline constexpr int g_nPortTypes[kPortRows] = {0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 3};
+inline constexpr int kPortRows = static_cast<int>(std::size(kPortTable));
 
-// The port-number table.
-inline constexpr int g_nPortNums[kPortRows] = {0, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 0};
+// The row that stores as `nType` and `nNum`, or -1 when none does.
+int FindPortRow(int nType, int nNum);
 
-// The device names handed to the system; the trailing colon is part of the name.
-inline constexpr const char* g_szComDevices[kSerialPorts] = {
-    "Com1:", "Com2:", "Com3:", "Com4:", "Com5:", "Com6:", "Com7:", "Com8:"};
+// The row selected for a stored type and number: that row, or row 0 (no pedal) for codes no
+// row stands for.
+int PortRowOf(int nType, int nNum);
 
-// Which class CreatePort makes.
-enum class PortKind { None, Serial, Usb };
-
-// Serial for type 1 with a number 0 to 7, USB for type 3 with number 0, no pedal for anything
-// else (including the parallel rows, for which no implementation exists).
+// The kind of port CreatePort makes for a stored type and number: the row's kind, and None for
+// anything no row stands for, so out-of-range stored values never reach a device.
 PortKind ChoosePortKind(int nType, int nNum);
 
-// True when `nRow` is a row of the catalogue.
+// True when `nRow` is a row of the table.
 bool IsPortRow(int nRow);
 
-// The serial device name for port number `nNum`, null outside 0 to 7.
+// The row at `nRow`, or row 0 outside the table.
+const PortRow& PortAt(int nRow);
+
+// The serial device name for port number `nNum`, null when no serial row has that number.
 const char* ComDeviceName(int nNum);
 
 // The USB driver's version as the About box shows it: bits 23 to 0 as three two-digit hex

@@ -16,10 +16,9 @@ HBITMAP LoadResourceBitmap(UINT id) {
     return ::LoadBitmapA(fw::AfxGetInstanceHandle(), MAKEINTRESOURCEA(id));
 }
 
-// The catalogue row of `port`; a number no row stands for shows as no pedal.
-int RowOf(const CPort& port) {
-    const int nRow = port.GetListIndex();
-    return pedal::IsPortRow(nRow) ? nRow : 0;
+// The table row of `port`; a number no row stands for shows as no pedal.
+const pedal::PortRow& RowOf(const CPort& port) {
+    return pedal::PortAt(port.GetListIndex());
 }
 
 } // namespace
@@ -30,14 +29,10 @@ const fw::MessageMap<SetupDlg> SetupDlg::s_messageMap = {
 };
 
 SetupDlg::SetupDlg(fw::CWnd* pParent, std::unique_ptr<CPort> pPort)
-    : fw::CDialog(IDD_SETUP, pParent), m_bmpPressed(LoadResourceBitmap(IDB_LAMP_ON)),
+    : Routed(IDD_SETUP, pParent), m_bmpPressed(LoadResourceBitmap(IDB_LAMP_ON)),
       m_bmpReleased(LoadResourceBitmap(IDB_LAMP_OFF)), m_pParent(pParent),
       m_pPort(std::move(pPort)), m_nSavedType(m_pPort ? m_pPort->GetType() : 0),
       m_nSavedNum(m_pPort ? m_pPort->GetNum() : 0) {}
-
-bool SetupDlg::OnWndMsg(const fw::Message& m, LRESULT& result) {
-    return s_messageMap.Dispatch(*this, m, result) || fw::CDialog::OnWndMsg(m, result);
-}
 
 void SetupDlg::DoDataExchange(fw::DataExchange& dx) {
     fw::DDX_Control(dx, IDC_SETUP_LINE, m_staticLine);
@@ -48,9 +43,11 @@ void SetupDlg::DoDataExchange(fw::DataExchange& dx) {
 BOOL SetupDlg::OnInitDialog() {
     fw::CDialog::OnInitDialog();
     m_comboPort.ResetContent();
-    for (const char* pszText : pedal::g_szPortComboTexts)
-        m_comboPort.AddString(pszText);
-    m_comboPort.SetCurSel(m_pPort ? RowOf(*m_pPort) : 0);
+    for (const pedal::PortRow& row : pedal::kPortTable)
+        m_comboPort.AddString(row.comboText);
+    m_comboPort.SetCurSel(m_pPort && pedal::IsPortRow(m_pPort->GetListIndex())
+                              ? m_pPort->GetListIndex()
+                              : 0);
     m_bShownPressed = 0;
     m_staticPedal.SetBitmap(m_bmpReleased.get());
     if (m_pPort && !m_pPort->IsOpen())
@@ -64,7 +61,7 @@ void SetupDlg::OnTimer(UINT_PTR) {
         return;
     char szLine[96];
     std::snprintf(szLine, sizeof szLine, "%s Port type:%d Num:%d Val:%d",
-                  pedal::g_szPortNames[RowOf(*m_pPort)], m_pPort->GetType(), m_pPort->GetNum(),
+                  RowOf(*m_pPort).name, m_pPort->GetType(), m_pPort->GetNum(),
                   m_pPort->GetValue());
     m_staticLine.SetWindowText(szLine);
     const bool bPressed = m_pPort->IsPressed() != 0;
@@ -85,12 +82,10 @@ void SetupDlg::DropPort() {
 
 void SetupDlg::OnSelchangePort() {
     DropPort();
-    int nRow = m_comboPort.GetCurSel();
-    if (!pedal::IsPortRow(nRow))
-        nRow = 0;
-    m_pPort = CreatePort(pedal::g_nPortTypes[nRow], pedal::g_nPortNums[nRow]);
+    const pedal::PortRow& row = pedal::PortAt(m_comboPort.GetCurSel());
+    m_pPort = CreatePort(pedal::TypeCode(row.kind), row.num);
     if (!m_pPort->Open())
-        fw::ShowMessageBox(m_hWnd, kInvalidPort, pedal::g_szPortNames[nRow], MB_OK);
+        fw::ShowMessageBox(m_hWnd, kInvalidPort, row.name, MB_OK);
 }
 
 void SetupDlg::OnOK() {

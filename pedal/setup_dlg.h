@@ -17,7 +17,7 @@
 
 #include <memory>
 
-class SetupDlg : public fw::CDialog {
+class SetupDlg : public fw::Routed<SetupDlg, fw::CDialog> {
 public:
     // The lamp follows the pedal at this pace, through the shared timer start.
     static constexpr UINT kTickMs = 50;
@@ -38,7 +38,6 @@ protected:
     void OnOK() override;
     // Always replaces the port by a new one of the saved type and number and opens it.
     void OnCancel() override;
-    bool OnWndMsg(const fw::Message& m, LRESULT& result) override;
 
 private:
     // Every tick: the live line, then one poll, and the lamp when the pedal changed.
@@ -60,5 +59,6 @@ private:
     int m_nSavedNum;
     int m_bShownPressed = 0;
 
+    friend Routed;
     static const fw::MessageMap<SetupDlg> s_messageMap;
 };

@@ -41,10 +41,7 @@ CUSB::~CUSB() {
 }
 
 int CUSB::GetType() const {
-    return pedal::kPortTypeUsb;
-}
-int CUSB::GetListIndex() const {
-    return m_nNum + pedal::kUsbRow;
+    return pedal::TypeCode(pedal::PortKind::Usb);
 }
 
 int CUSB::LoadDriver() {

@@ -25,7 +25,6 @@ public:
     ~CUSB() override;
 
     int GetType() const override;
-    int GetListIndex() const override;
     // Scans the devices afresh and opens the pedal by description. Silent when the library,
     // the device or the description is missing; a box "Open error: <status>" when the pedal is
     // listed but will not open.

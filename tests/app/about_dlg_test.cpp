@@ -84,7 +84,7 @@ TEST_F(AboutDlgTest, VersionLineAndTheDriverLineForEachPort) {
         m_fake->nDriverVersion = 0x00021228;
         std::unique_ptr<CPort> port;
         if (c.type >= 0)
-            port = CreatePort(c.type, c.type == pedal::kPortTypeSerial ? 4 : 0);
+            port = CreatePort(c.type, c.type == pedal::TypeCode(pedal::PortKind::Serial) ? 4 : 0);
         if (std::string(c.pedal) != "") {
             fake_ftd2xx::Device& device = m_fake.AddDevice(kPedal);
             EXPECT_EQ(port->Open(), 1) << c.name;

@@ -134,12 +134,13 @@ TEST_F(Settings, WronglyTypedOrOverlongValuesReadAsTheirDefault) {
 TEST_F(Settings, WriteBackLeavesEveryValueInTheRegistry) {
     // A run that found "Port Type" 2: no pedal, so the port object in use is the empty one.
     StoreDword("Port Type", 2);
-    const int pedal = settings::PedalTypeFromStored(settings::ReadPortType(g_app));
+    ASSERT_EQ(settings::ReadPortType(g_app), 2);
+    const int noPedal = pedal::TypeCode(pedal::PortKind::None);
     settings::ClearInstalling(g_app);
 
     settings::WriteBack back;
     back.ptTopLeft = POINT{-5, 712};
-    back.nPortType = pedal;
+    back.nPortType = noPedal;
     back.nPortNum = 0;
     back.nAutoRewind = 15;
     back.bAlwaysOnTop = TRUE;

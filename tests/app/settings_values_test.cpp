@@ -70,13 +70,4 @@ TEST(SettingsVolume, SliderAndPlayerVolumeDifferBy4000) {
               std::numeric_limits<int32_t>::max());
 }
 
-TEST(SettingsPort, OnlySerialAndUsbNameAPedal) {
-    const struct {
-        int32_t stored;
-        int type;
-    } cases[] = {{1, 1}, {3, 3}, {0, 0}, {2, 0}, {4, 0}, {-1, 0}, {300, 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(settings::PedalTypeFromStored(c.stored), c.type) << c.stored;
-}
-
 } // namespace

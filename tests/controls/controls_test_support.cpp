@@ -62,10 +62,6 @@ PatternParent::~PatternParent() {
     ::DeleteObject(m_hPattern);
 }
 
-bool PatternParent::OnWndMsg(const fw::Message& m, LRESULT& result) {
-    return s_messageMap.Dispatch(*this, m, result) || fw::CWnd::OnWndMsg(m, result);
-}
-
 BOOL PatternParent::OnEraseBkgnd(HDC dc) {
     HDC mem = ::CreateCompatibleDC(dc);
     HGDIOBJ old = ::SelectObject(mem, m_hPattern);

@@ -23,7 +23,7 @@ uint32_t PixelOf(COLORREF colour);
 // A popup window painted with a pattern that has no black in it. It records the presses on its
 // caption instead of letting the window manager move it, and can give its trackbars a black
 // background brush.
-class PatternParent : public fw::CWnd {
+class PatternParent : public fw::Routed<PatternParent, fw::CWnd> {
 public:
     PatternParent(int x, int y, int w, int h);
     ~PatternParent() override;
@@ -36,12 +36,12 @@ public:
     bool m_bBlackTrackbars = false;
 
 protected:
-    bool OnWndMsg(const fw::Message& m, LRESULT& result) override;
 
 private:
     BOOL OnEraseBkgnd(HDC dc);
     LRESULT OnNcLButtonDown(WPARAM hit, LPARAM point);
     HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind);
+    friend Routed;
     static const fw::MessageMap<PatternParent> s_messageMap;
     HBITMAP m_hPattern = nullptr;
 };

@@ -52,9 +52,9 @@ POINT CentreOf(HWND wnd) {
 }
 
 // The test dialog, run modally while `drive` works it from another thread.
-class ButtonsDlg : public fw::CDialog {
+class ButtonsDlg : public fw::Routed<ButtonsDlg, fw::CDialog> {
 public:
-    ButtonsDlg() : fw::CDialog(510) {}
+    ButtonsDlg() : Routed(510) {}
 
     fw::CBitmapButton m_btnPlay, m_btnNoArt;
     std::atomic<HWND> m_hReady{nullptr};
@@ -85,9 +85,6 @@ protected:
         m_hReady = m_hWnd;
         return TRUE;
     }
-    bool OnWndMsg(const fw::Message& m, LRESULT& result) override {
-        return s_messageMap.Dispatch(*this, m, result) || fw::CDialog::OnWndMsg(m, result);
-    }
     void OnCancel() override {
         ++m_nCancels;
         fw::CDialog::OnCancel();
@@ -107,6 +104,7 @@ private:
     }
     void OnDestroy() { Default(); }
 
+    friend Routed;
     static const fw::MessageMap<ButtonsDlg> s_messageMap;
 };
 const fw::MessageMap<ButtonsDlg> ButtonsDlg::s_messageMap = {

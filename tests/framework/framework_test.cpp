@@ -22,14 +22,12 @@ TestApp g_app;
 std::vector<std::string> g_events;
 
 // A static control that takes its own clicks.
-class ClickStatic : public fw::CWnd {
+class ClickStatic : public fw::Routed<ClickStatic, fw::CWnd> {
 protected:
-    bool OnWndMsg(const fw::Message& m, LRESULT& result) override {
-        return s_messageMap.Dispatch(*this, m, result) || fw::CWnd::OnWndMsg(m, result);
-    }
 
 private:
     void OnClicked() { g_events.push_back("child:502 clicked"); }
+    friend Routed;
     static const fw::MessageMap<ClickStatic> s_messageMap;
 };
 const fw::MessageMap<ClickStatic> ClickStatic::s_messageMap = {
@@ -37,14 +35,11 @@ const fw::MessageMap<ClickStatic> ClickStatic::s_messageMap = {
 };
 
 // A trackbar that sees its own custom-draw notifications.
-class DrawnSlider : public fw::CWnd {
+class DrawnSlider : public fw::Routed<DrawnSlider, fw::CWnd> {
 public:
     int m_nPrePaints = 0;
 
 protected:
-    bool OnWndMsg(const fw::Message& m, LRESULT& result) override {
-        return s_messageMap.Dispatch(*this, m, result) || fw::CWnd::OnWndMsg(m, result);
-    }
 
 private:
     void OnCustomDraw(NMHDR* hdr, LRESULT* result) {
@@ -52,37 +47,52 @@ private:
             ++m_nPrePaints;
         *result = CDRF_DODEFAULT;
     }
+    friend Routed;
     static const fw::MessageMap<DrawnSlider> s_messageMap;
 };
 const fw::MessageMap<DrawnSlider> DrawnSlider::s_messageMap = {
     fw::on::ReflectNotify(NM_CUSTOMDRAW, &DrawnSlider::OnCustomDraw),
 };
 
-class BaseDlg : public fw::CDialog {
+class BaseDlg : public fw::Routed<BaseDlg, fw::CDialog> {
 public:
-    BaseDlg() : fw::CDialog(500) {}
+    BaseDlg() : Routed(500) {}
 
 protected:
-    bool OnWndMsg(const fw::Message& m, LRESULT& result) override {
-        return s_messageMap.Dispatch(*this, m, result) || fw::CDialog::OnWndMsg(m, result);
-    }
     void OnGo() { g_events.push_back("base:go"); }
     void OnBaseOnly() { g_events.push_back("base:app+2"); }
+    void OnPassedOn() { g_events.push_back("base:app+3"); }
+    void OnEnd() { EndDialog(43); }
 
 private:
+    friend Routed;
     static const fw::MessageMap<BaseDlg> s_messageMap;
 };
 const fw::MessageMap<BaseDlg> BaseDlg::s_messageMap = {
     fw::on::Command(501, &BaseDlg::OnGo),
     fw::on::Simple(WM_APP + 2, &BaseDlg::OnBaseOnly),
+    fw::on::Simple(WM_APP + 3, &BaseDlg::OnPassedOn),
+    fw::on::Simple(WM_APP + 4, &BaseDlg::OnEnd),
 };
 
-class RoutingDlg : public BaseDlg {
+// Adds no entries: its base's table still routes its messages.
+class PlainDlg : public BaseDlg {
+protected:
+    BOOL OnInitDialog() override {
+        BaseDlg::OnInitDialog();
+        PostMessage(WM_APP + 2);
+        PostMessage(WM_APP + 4);
+        return TRUE;
+    }
+};
+
+class RoutingDlg : public fw::Routed<RoutingDlg, BaseDlg> {
 public:
     ClickStatic m_reflected;
     DrawnSlider m_slider;
     std::string m_strText = "posé par l'échange";
     int m_nCancels = 0;
+    std::string m_strTitle;
 
 protected:
     void DoDataExchange(fw::DataExchange& dx) override {
@@ -95,14 +105,26 @@ protected:
         PostMessage(WM_APP + 1);
         return TRUE;
     }
-    bool OnWndMsg(const fw::Message& m, LRESULT& result) override {
-        return s_messageMap.Dispatch(*this, m, result) || BaseDlg::OnWndMsg(m, result);
-    }
 
 private:
     void OnGo() { g_events.push_back("derived:go"); }
     void OnPlainClicked() { g_events.push_back("parent:504 clicked"); }
     void OnReflectedClickedInParent() { g_events.push_back("parent:502 clicked"); }
+    void OnFirstLook() {
+        g_events.push_back("derived:app+3 first");
+        Decline();
+    }
+    void OnSecondLook() {
+        // A message sent from inside a handler has its own answer.
+        SendMessage(WM_APP + 2);
+        Decline();
+        g_events.push_back("derived:app+3 second");
+    }
+    LRESULT OnSetText(WPARAM, LPARAM text) {
+        g_events.push_back(std::string("derived:settext ") + reinterpret_cast<const char*>(text));
+        Decline();
+        return 0;
+    }
     void OnCancel() override { ++m_nCancels; }
     void OnRun() {
         ::SendMessageA(GetDlgItem(501), BM_CLICK, 0, 0);
@@ -110,6 +132,9 @@ private:
         SendMessage(WM_COMMAND, MAKEWPARAM(502, STN_CLICKED), reinterpret_cast<LPARAM>(s502));
         SendMessage(WM_COMMAND, MAKEWPARAM(504, STN_CLICKED), reinterpret_cast<LPARAM>(s504));
         SendMessage(WM_APP + 2);
+        SendMessage(WM_APP + 3);
+        ::SetWindowTextA(m_hWnd, "Titre vu");
+        m_strTitle = GetWindowText();
         ::RedrawWindow(m_slider.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
         SendMessage(WM_COMMAND, IDCANCEL);
         m_strText = "relu";
@@ -117,6 +142,7 @@ private:
         EndDialog(42);
     }
 
+    friend Routed;
     static const fw::MessageMap<RoutingDlg> s_messageMap;
 };
 const fw::MessageMap<RoutingDlg> RoutingDlg::s_messageMap = {
@@ -124,15 +150,30 @@ const fw::MessageMap<RoutingDlg> RoutingDlg::s_messageMap = {
     fw::on::Command(501, &RoutingDlg::OnGo),
     fw::on::Command(504, STN_CLICKED, &RoutingDlg::OnPlainClicked),
     fw::on::Command(502, STN_CLICKED, &RoutingDlg::OnReflectedClickedInParent),
+    fw::on::Simple(WM_APP + 3, &RoutingDlg::OnFirstLook),
+    fw::on::Simple(WM_APP + 3, &RoutingDlg::OnSecondLook),
+    fw::on::Raw(WM_SETTEXT, &RoutingDlg::OnSetText),
 };
+
+TEST(MessageMap, AClassWithoutATableKeepsItsBasesRouting) {
+    g_events.clear();
+    PlainDlg dlg;
+    EXPECT_EQ(dlg.DoModal(), 43);
+    EXPECT_EQ(g_events, std::vector<std::string>{"base:app+2"});
+}
 
 TEST(MessageMap, DerivedTablesComeFirstAndChildrenTakeTheirOwnNotifications) {
     g_events.clear();
     RoutingDlg dlg;
     EXPECT_EQ(dlg.DoModal(), 42);
-    const std::vector<std::string> expected = {"derived:go", "child:502 clicked",
-                                               "parent:504 clicked", "base:app+2"};
+    // The derived entry for 501 hides the base's; declined entries pass the message on to the
+    // next matching entry, the base's table and the default processing (which sets the title).
+    const std::vector<std::string> expected = {
+        "derived:go",          "child:502 clicked",    "parent:504 clicked",
+        "base:app+2",          "derived:app+3 first",  "base:app+2",
+        "derived:app+3 second", "base:app+3",          "derived:settext Titre vu"};
     EXPECT_EQ(g_events, expected);
+    EXPECT_EQ(dlg.m_strTitle, "Titre vu");
     EXPECT_GE(dlg.m_slider.m_nPrePaints, 1);
     EXPECT_EQ(dlg.m_nCancels, 1) << "IDCANCEL must reach the virtual OnCancel";
     EXPECT_EQ(dlg.m_strText, "posé par l'échange") << "data exchange must read the text back";

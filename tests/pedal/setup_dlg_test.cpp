@@ -52,6 +52,15 @@ protected:
     }
 };
 
+// The type and number the port made from table row `row` stores: a parallel row makes the port
+// of no pedal.
+std::pair<int, int> StoredOf(int row) {
+    const pedal::PortRow& r = pedal::PortAt(row);
+    if (r.kind == pedal::PortKind::Parallel)
+        return {0, 0};
+    return {pedal::TypeCode(r.kind), r.num};
+}
+
 std::string Text(HWND dlg, int id) {
     char text[256] = {};
     ::GetDlgItemTextA(dlg, id, text, sizeof text);
@@ -134,7 +143,7 @@ protected:
 
     std::unique_ptr<CPort> OpenUsbPedal() {
         m_fake.AddDevice(kPedal);
-        auto port = CreatePort(pedal::kPortTypeUsb, 0);
+        auto port = CreatePort(pedal::TypeCode(pedal::PortKind::Usb), 0);
         EXPECT_EQ(port->Open(), 1);
         return port;
     }
@@ -199,8 +208,10 @@ TEST_F(SetupDlgTest, ShowsTheCurrentPortSelectedAndDescribedOnEveryTick) {
         });
         const std::string what = std::string(c.selected) + " " + std::to_string(c.type);
         EXPECT_EQ(title, "Réglages");
-        EXPECT_EQ(rows, std::vector<std::string>(std::begin(pedal::g_szPortComboTexts),
-                                                 std::end(pedal::g_szPortComboTexts)));
+        const std::vector<std::string> listed = {"None ", "Com1:", "Com2:", "Com3:",
+                                                 "Com4:", "Com5:", "Com6:", "Com7:",
+                                                 "Com8:", "Lpt1:", "Lpt2:", "USB:"};
+        EXPECT_EQ(rows, listed);
         EXPECT_EQ(selected, c.selected) << what;
         EXPECT_EQ(line, c.line) << what;
         EXPECT_EQ(clipped, std::vector<std::string>{}) << what;
@@ -255,10 +266,10 @@ TEST_F(SetupDlgTest, EachRowIsReportedWithItsDisplayNameWhenItWillNotOpen) {
             EXPECT_EQ(m_boxes.back().owner, shown) << what << ": the dialog owns its box";
         }
         ASSERT_TRUE(run.port) << what;
-        const int type = pedal::g_nPortTypes[c.row] == 2 ? 0 : pedal::g_nPortTypes[c.row];
+        const int type = StoredOf(c.row).first;
         EXPECT_EQ(run.port->GetType(), type) << what << ": the unopened port stays current";
         EXPECT_EQ(run.port->IsOpen(), c.boxes.empty() ? 1 : 0) << what;
-        EXPECT_EQ(line.substr(0, line.find(' ')), pedal::g_szPortNames[type == 0 ? 0 : c.row])
+        EXPECT_EQ(line.substr(0, line.find(' ')), pedal::PortAt(type == 0 ? 0 : c.row).name)
             << what;
     }
 }
@@ -349,7 +360,7 @@ TEST_F(SetupDlgTest, CancelAlwaysGivesBackANewPortOfTheSavedKindOpenedAfresh) {
 
 TEST_F(SetupDlgTest, QuickChangesOverEveryRowLeaveNoHandleDeviceOrLibraryBehind) {
     fake_ftd2xx::Device& pedal = m_fake.AddDevice(kPedal);
-    auto start = CreatePort(pedal::kPortTypeUsb, 0);
+    auto start = CreatePort(pedal::TypeCode(pedal::PortKind::Usb), 0);
     ASSERT_EQ(start->Open(), 1);
     m_sim.Press(kCom);
     std::vector<std::string> wrong;
@@ -360,8 +371,7 @@ TEST_F(SetupDlgTest, QuickChangesOverEveryRowLeaveNoHandleDeviceOrLibraryBehind)
                     Choose(dlg, row);
                     Tick(dlg);
                     CPort* port = setup.GetPort();
-                    const int type = pedal::g_nPortTypes[row] == 2 ? 0 : pedal::g_nPortTypes[row];
-                    const int num = type == 0 ? 0 : pedal::g_nPortNums[row];
+                    const auto [type, num] = StoredOf(row);
                     // Only the simulated COM5 and the USB pedal are known to be there; the
                     // host may have a first serial port of its own.
                     const int open = row == 5 || row == 11 ? 1 : type == 1 ? -1 : 0;
