@@ -72,6 +72,7 @@ const fw::MessageMap<CQuillodromeDlg> CQuillodromeDlg::s_messageMap = {
     fw::on::Command(IDC_PEDAL, STN_CLICKED, &CQuillodromeDlg::OnPedalClicked),
     fw::on::Command(IDC_HELP_BUTTON, &CQuillodromeDlg::OnHelp),
     fw::on::Raw(WM_HOTKEY, &CQuillodromeDlg::OnHotKey),
+    fw::on::Raw(kKeyPedalMessage, &CQuillodromeDlg::OnKeyPedal),
 };
 
 CQuillodromeDlg::CQuillodromeDlg() : Routed(IDD_QUILLODROME_DIALOG) {
@@ -113,7 +114,11 @@ BOOL CQuillodromeDlg::OnInitDialog() {
         settings::ClearInstalling(App());
     }
 
-    m_pPort = CreatePort(settings::ReadPortType(App()), settings::ReadPortNum(App()));
+    m_hidChoice = settings::ReadHidChoice(App());
+    m_functions = settings::ReadSwitchFunctions(App());
+    m_switchLogic = pedal::SwitchLogic(m_functions);
+    m_pPort = CreatePort(settings::ReadPortType(App()), settings::ReadPortNum(App()), m_hidChoice);
+    WireKeyPedal();
     m_stCaption.m_crText = m_crCaptionText;
     m_stCaption.m_crBack = m_crCaptionBack;
     ReopenRecentFile();
@@ -309,7 +314,11 @@ void CQuillodromeDlg::Play() {
     }
 }
 
-void CQuillodromeDlg::OnTimer(UINT_PTR) {
+void CQuillodromeDlg::OnTimer(UINT_PTR id) {
+    if (id == kWindTimerId) {
+        OnWindStep();
+        return;
+    }
     // One set per process: the switch's state survives everything but the process.
     static BOOL s_bUpdatePromptDone = FALSE;
     static int s_nReopenTicks = 0;
@@ -336,17 +345,22 @@ void CQuillodromeDlg::OnTimer(UINT_PTR) {
     }
 
     bool pressed = false;
-    if (m_bPedalActive) {
+    const bool multiSwitch = m_pPort->GetType() == pedal::TypeCode(pedal::PortKind::Hid);
+    if (m_bPedalActive && multiSwitch) {
+        const pedal::SwitchSet held = m_pPort->ReadSwitches();
+        pressed = held != 0;
+        RunSwitchActions(m_switchLogic.Update(held), position);
+    } else if (m_switchLogic.Held() != 0) {
+        // Unplugged, or no longer read, while held: released.
+        RunSwitchActions(m_switchLogic.Unplugged(), position);
+    } else if (m_bPedalActive) {
         pressed = m_pPort->IsPressed() != 0;
         switch (s_pedal.Read(pressed)) {
         case transport::PedalAction::Play:
             Play();
             break;
         case transport::PedalAction::PauseAndStepBack:
-            if (m_player.m_bPlaying && m_player.m_pControl)
-                m_player.m_pControl->Pause();
-            position = transport::StepBack(position, m_nAutoRewind);
-            SeekTo(position);
+            PauseAndStepBack(position);
             break;
         case transport::PedalAction::None:
             break;
@@ -366,6 +380,13 @@ void CQuillodromeDlg::OnTimer(UINT_PTR) {
         ::SetDlgItemTextA(m_hWnd, IDC_REWIND_TEXT,
                           transport::FormatAutoRewind(m_nAutoRewind).c_str());
     Decline();
+}
+
+void CQuillodromeDlg::PauseAndStepBack(double& position) {
+    if (m_player.m_bPlaying && m_player.m_pControl)
+        m_player.m_pControl->Pause();
+    position = transport::StepBack(position, m_nAutoRewind);
+    SeekTo(position);
 }
 
 void CQuillodromeDlg::OnPlay() {
@@ -459,6 +480,7 @@ void CQuillodromeDlg::OnOption() {
     m_pPort = setup.TakePort();
     if (!m_pPort)
         m_pPort = std::make_unique<CPort>();
+    WireKeyPedal();
     m_bPedalActive = m_pPort->IsOpen() && m_bFileLoaded;
     fw::StartWindowTimer(*this, kFastTickMs);
 }
@@ -492,6 +514,8 @@ void CQuillodromeDlg::OnDestroy() {
     values.strRecent = m_strRecent;
     values.shortcuts = m_keys;
     values.timeStampFormat = m_timeStampFormat;
+    values.hid = m_hidChoice;
+    values.functions = m_functions;
     settings::Write(App(), values);
     m_shortcuts.Unregister();
 

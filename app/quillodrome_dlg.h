@@ -18,6 +18,7 @@
 #include "pedal/keyboard_input.h"
 #include "pedal/port.h"
 #include "pedal/shortcuts.h"
+#include "pedal/switch_logic.h"
 #include "pedal/time_stamp.h"
 #include "player/dshow_media_player.h"
 
@@ -79,6 +80,14 @@ public:
     pedal::TimeStampFormat m_timeStampFormat = pedal::TimeStampFormat::Seconds;
     // Percent of normal speed, as the speed shortcuts last set it.
     int m_nSpeed = pedal::kNormalSpeed;
+    // The HID pedal chosen and what each switch does, read at set-up and written back.
+    pedal::HidChoice m_hidChoice;
+    pedal::SwitchFunctions m_functions;
+    // A HID pedal's switches between readings; one-switch pedals keep the armed flags of the
+    // timer loop.
+    pedal::SwitchLogic m_switchLogic;
+    // -1 rewinding, 1 fast-forwarding, 0 neither (a switch held with that function).
+    int m_nWind = 0;
 
 protected:
     void DoDataExchange(fw::DataExchange& dx) override;
@@ -141,8 +150,23 @@ private:
     friend Routed;
     static const fw::MessageMap<CQuillodromeDlg> s_messageMap;
 
+    // Posted by the keyboard pedal's hook.
+    static constexpr UINT kKeyPedalMessage = WM_APP + 40;
+    // The winding steps' timer (timer 0 is the main loop's).
+    static constexpr UINT_PTR kWindTimerId = 2;
+
+    // Pauses if playing and steps back by the auto-rewind amount from `position` (seconds).
+    void PauseAndStepBack(double& position);
     // A global shortcut, whichever program has the focus; nothing happens without a recording.
     LRESULT OnHotKey(WPARAM id, LPARAM keys);
+    // The keyboard pedal's key went down or up: the loop's tick runs at once.
+    LRESULT OnKeyPedal(WPARAM down, LPARAM);
+    // A keyboard pedal tells the window of each press as it happens.
+    void WireKeyPedal();
+    // What a HID pedal's switches asked for, `position` being the player's in seconds.
+    void RunSwitchActions(const pedal::ActionList& actions, double& position);
+    // One winding step, every kWindStepMilliseconds while a winding switch is held.
+    void OnWindStep();
     // The player is running (not paused or stopped).
     bool IsRunning() const;
     // The speed shortcuts' view of the player: DirectShow's playback rate.

@@ -1,5 +1,9 @@
-// The toolbar's keyboard: the global shortcuts.
+// The toolbar's keyboard and multi-switch pedals: the global shortcuts, the keyboard pedal's
+// immediate presses, and what a HID pedal's switches ask for.
 #include "app/quillodrome_dlg.h"
+
+#include "framework/timer.h"
+#include "pedal/key_port.h"
 
 #include <algorithm>
 #include <string>
@@ -50,4 +54,61 @@ bool CQuillodromeDlg::SetSpeedPercent(int percent) {
         return false;
     m_nSpeed = percent;
     return true;
+}
+
+LRESULT CQuillodromeDlg::OnKeyPedal(WPARAM, LPARAM) {
+    // The tick reads the port, which already knows the key's state.
+    if (m_bPedalActive)
+        OnTimer(fw::kWindowTimerId);
+    return 0;
+}
+
+void CQuillodromeDlg::WireKeyPedal() {
+    auto* key = dynamic_cast<CKeyPort*>(m_pPort.get());
+    if (!key)
+        return;
+    key->NotifyTo(m_hWnd, kKeyPedalMessage);
+    // Opened by the settings dialog before it could be told: again, now telling the window.
+    if (key->IsOpen()) {
+        key->Close();
+        key->Open();
+    }
+}
+
+void CQuillodromeDlg::RunSwitchActions(const pedal::ActionList& actions, double& position) {
+    for (const pedal::TransportAction action : actions) {
+        switch (action) {
+        case pedal::TransportAction::Play:
+            Play();
+            break;
+        case pedal::TransportAction::PauseAndStepBack:
+            PauseAndStepBack(position);
+            break;
+        case pedal::TransportAction::TogglePlayPause:
+            if (IsRunning())
+                OnPause();
+            else
+                Play();
+            break;
+        case pedal::TransportAction::StartRewind:
+        case pedal::TransportAction::StartFastForward:
+            m_nWind = action == pedal::TransportAction::StartRewind ? -1 : 1;
+            ::SetTimer(m_hWnd, kWindTimerId, pedal::kWindStepMilliseconds, nullptr);
+            OnWindStep();
+            break;
+        case pedal::TransportAction::StopWinding:
+            m_nWind = 0;
+            ::KillTimer(m_hWnd, kWindTimerId);
+            break;
+        }
+    }
+}
+
+void CQuillodromeDlg::OnWindStep() {
+    if (m_nWind == 0 || !m_player.m_pSeeking)
+        return;
+    LONGLONG position = 0;
+    m_player.m_pSeeking->GetCurrentPosition(&position);
+    const auto duration = static_cast<int64_t>(m_dDuration * 10'000'000);
+    SeekTo(pedal::WindStep(position, duration, m_nWind > 0) / 10'000'000.0);
 }

@@ -6,7 +6,9 @@
 
 #include "app/settings_values.h"
 #include "framework/win_app.h"
+#include "pedal/hid_pedals.h"
 #include "pedal/shortcuts.h"
+#include "pedal/switch_logic.h"
 #include "pedal/time_stamp.h"
 
 #include <windows.h>
@@ -37,6 +39,11 @@ POINT ReadWindowPos(const fw::CWinApp& app, POINT current);
 // missing or unusable value gives the default, which Write puts back.
 pedal::Shortcuts ReadShortcuts(const fw::CWinApp& app);
 pedal::TimeStampFormat ReadTimeStampFormat(const fw::CWinApp& app);
+// The HID pedal chosen, for CreatePort: "Pedal Device" and "Pedal Layout"; a text that does not
+// parse counts as missing (no device, or the table's layout).
+pedal::HidChoice ReadHidChoice(const fw::CWinApp& app);
+// What each switch does ("Pedal Left", "Pedal Middle", "Pedal Right").
+pedal::SwitchFunctions ReadSwitchFunctions(const fw::CWinApp& app);
 
 // What the toolbar hands over when it is destroyed.
 struct WriteBack {
@@ -53,10 +60,13 @@ struct WriteBack {
     std::string strRecent;
     pedal::Shortcuts shortcuts = pedal::Shortcuts::Defaults();
     pedal::TimeStampFormat timeStampFormat = pedal::TimeStampFormat::Seconds;
+    // Written as they are: a HID pedal's IDs of 0000:0000 mean none was chosen.
+    pedal::HidChoice hid;
+    pedal::SwitchFunctions functions;
 };
 // Writes the values the run may have changed, in the order left, top, Port Type, Port Num,
-// Auto Rewind, Allways Top, Position, Volume, Recent, then the shortcuts and the time-stamp
-// format. Failures are not reported.
+// Auto Rewind, Allways Top, Position, Volume, Recent, then the shortcuts, the time-stamp
+// format, the HID pedal and the switches' functions. Failures are not reported.
 void Write(const fw::CWinApp& app, const WriteBack& values);
 
 } // namespace settings

@@ -92,6 +92,15 @@ const KnownPedal* FindKnownPedal(UsbId id) {
     return nullptr;
 }
 
+std::optional<ReportLayout> HidChoice::Layout() const {
+    if (learnt)
+        return learnt;
+    const KnownPedal* known = FindKnownPedal(id);
+    if (known && known->layoutKnown)
+        return known->layout;
+    return std::nullopt;
+}
+
 std::optional<SwitchSet> DecodeReport(const ReportLayout& layout, std::span<const uint8_t> report) {
     if (report.empty() || report[0] != layout.reportId)
         return std::nullopt;

@@ -68,6 +68,16 @@ struct KnownPedal {
 std::span<const KnownPedal> KnownPedals();
 const KnownPedal* FindKnownPedal(UsbId id);
 
+// The HID pedal the typist chose ("Pedal Device", and "Pedal Layout" for one that was learnt).
+struct HidChoice {
+    UsbId id;
+    std::optional<ReportLayout> learnt;
+
+    // What its reports are read with: the learnt layout, else the table's; nothing when
+    // neither is known (the pedal must be learnt first).
+    std::optional<ReportLayout> Layout() const;
+};
+
 // The switches held according to `report`; nothing for an empty report or one with another
 // report ID (it says nothing about the switches). A switch whose byte lies beyond the report's
 // end counts as released: a short report never reads past what was given.

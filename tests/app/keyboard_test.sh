@@ -7,7 +7,8 @@
 #   keyboard_test.sh PROGRAM.exe RECORDING.wav WINDOW_TEXT.exe
 #
 # F6 types time stamps, F8 and F7 move by the auto-rewind amount, F9 plays and pauses,
-# Shift+F7/F8 reach nothing else; notepad receives the time stamps and nothing of the keys.
+# Shift+F7/F8 reach nothing else, and X is a keyboard pedal: held it plays, released it pauses
+# and steps back. Notepad receives the time stamps and nothing of the keys.
 set -euo pipefail
 program=$1 recording=$2 window_text=$3
 settings_key='HKCU\Software\Brenvale\Quillodrome\Settings'
@@ -27,11 +28,13 @@ notepad_text() { "$WINE" "$window_text" Notepad Edit 2>/dev/null | tr -d '\r'; }
 notepad_says() { [ "$(notepad_text)" = "$1" ]; }
 keys() { xdotool key --delay 80 "$@"; sleep 0.4; }
 
-# No first-run wait, no pedal port, the recording open at 7.0 s, auto-rewind 2.0 s.
+# No first-run wait, X as the keyboard pedal, the recording open at 9.0 s, auto-rewind 2.0 s:
+# the pedal's first reading (released) steps back to 7.0 s.
 set_value Installing REG_DWORD 0
-set_value "Port Type" REG_DWORD 0
+set_value "Port Type" REG_DWORD 4
+set_value "Port Num" REG_DWORD 0x58
 set_value Recent REG_SZ "$(winepath -w "$recording")"
-set_value Position REG_DWORD 70
+set_value Position REG_DWORD 90
 set_value "Auto Rewind" REG_DWORD 20
 # A stored shortcut that is garbage falls back to its key and is written back clean.
 set_value "Shortcut Time Stamp" REG_DWORD 0x7fff0001
@@ -54,18 +57,35 @@ check "F7 moves back by the same" wait_for 5 notepad_says "a[00:00:07][00:00:09]
 keys shift+F8 shift+F7 shift+F7
 check "Shift+F7 and Shift+F8 type nothing" notepad_says "a[00:00:07][00:00:09][00:00:03]"
 
+# The seconds of the stamps typed since the text was `before`.
+stamp_seconds() { local added=${1#"$2"}; grep -o '[0-9][0-9]\]' <<<"$added" | tr -d ']' | sed 's/^0//'; }
+
 before=$(notepad_text)
 keys F9
 sleep 1.5
 keys F9 F6
 sleep 1
 keys F6
-text=$(notepad_text)
-stamps=${text#"$before"}
-echo "      after F9, 1.5 s, F9: ${stamps}"
-played() { [[ $stamps =~ ^\[00:00:([0-9][0-9])\]\[00:00:([0-9][0-9])\]$ ]] &&
-    [ "${BASH_REMATCH[1]}" -gt 3 ] && [ "${BASH_REMATCH[1]}" = "${BASH_REMATCH[2]}" ]; }
-check "F9 plays, F9 again pauses where it was" played
+mapfile -t s < <(stamp_seconds "$(notepad_text)" "$before")
+echo "      after F9, 1.5 s, F9: ${s[*]}"
+check "F9 plays, F9 again pauses where it was" test "${#s[@]}" -eq 2 -a "${s[0]:-0}" -gt 3 -a "${s[0]:-0}" = "${s[1]:-}"
+played=${s[0]:-0}
+
+before=$(notepad_text)
+xdotool keydown x
+sleep 2
+keys F6
+sleep 0.5
+xdotool keyup x
+sleep 0.5
+keys F6
+sleep 1
+keys F6
+mapfile -t s < <(stamp_seconds "$(notepad_text)" "$before")
+echo "      holding X 2 s, then released: ${s[*]}"
+check "the pedal key held plays" test "${#s[@]}" -eq 3 -a "${s[0]:-0}" -gt "$played"
+check "released, it pauses and steps back" test "${s[1]:-99}" -le "${s[0]:-0}" -a "${s[1]:-0}" -ge $((${s[0]:-0} - 3)) -a "${s[1]:-}" = "${s[2]:-}"
+check "notepad received nothing of the pedal key" bash -c "[[ \$('$WINE' '$window_text' Notepad Edit | tr -d '\r') != *[xX]* ]]"
 xdotool type --delay 80 "z"
 check "typing still reaches notepad" wait_for 5 quiet bash -c "[[ \$('$WINE' '$window_text' Notepad Edit | tr -d '\r') == *z ]]"
 
@@ -73,5 +93,6 @@ check "typing still reaches notepad" wait_for 5 quiet bash -c "[[ \$('$WINE' '$w
 check "the program ends" wait_for 20 bash -c '! xdotool search --name "^Quillodrome" >/dev/null 2>&1'
 check "the garbage shortcut is written back as F6" same "$(value "Shortcut Time Stamp")" "0x75"
 check "the other shortcuts are written" same "$(value "Shortcut Slower")" "0x476"
+check "the keyboard pedal is kept" same "$(value "Port Type") $(value "Port Num")" "0x4 0x58"
 "$WINE" taskkill /im notepad.exe >/dev/null 2>&1 || true
 finish

@@ -150,6 +150,8 @@ TEST_F(Settings, WriteBackLeavesEveryValueInTheRegistry) {
     back.shortcuts[pedal::ShortcutAction::TimeStamp] = {};
     back.shortcuts[pedal::ShortcutAction::PlayPause] = {0x50, pedal::kModControl};
     back.timeStampFormat = pedal::TimeStampFormat::Hash;
+    back.hid.id = {0x05F3, 0x00FF};
+    back.functions.of[0] = pedal::SwitchFunction::PlayPause;
     settings::Write(g_app, back);
 
     const std::map<std::string, Value> values = Section();
@@ -171,13 +173,31 @@ TEST_F(Settings, WriteBackLeavesEveryValueInTheRegistry) {
         {"Shortcut Faster", 0x477},
         {"Shortcut Time Stamp", 0},
         {"Time Stamp Format", 2},
+        // The switches: play/pause on the left, the defaults elsewhere.
+        {"Pedal Left", 4},
+        {"Pedal Middle", 1},
+        {"Pedal Right", 3},
     };
-    EXPECT_EQ(values.size(), 17u);
+    EXPECT_EQ(values.size(), 22u);
+    EXPECT_EQ(values.at("Pedal Device").Text(), "05F3:00FF");
+    EXPECT_EQ(values.at("Pedal Layout").Text(), "");
     // Read back as written.
     EXPECT_EQ(settings::ReadShortcuts(g_app)[pedal::ShortcutAction::PlayPause],
               (pedal::Hotkey{0x50, pedal::kModControl}));
     EXPECT_TRUE(settings::ReadShortcuts(g_app)[pedal::ShortcutAction::TimeStamp].IsOff());
     EXPECT_EQ(settings::ReadTimeStampFormat(g_app), pedal::TimeStampFormat::Hash);
+    EXPECT_EQ(settings::ReadHidChoice(g_app).id, (pedal::UsbId{0x05F3, 0x00FF}));
+    EXPECT_EQ(settings::ReadSwitchFunctions(g_app)[pedal::Switch::Left],
+              pedal::SwitchFunction::PlayPause);
+
+    // Garbage reads as no device and the defaults.
+    g_app.WriteProfileString("Settings", "Pedal Device", "05F3:00FG");
+    g_app.WriteProfileString("Settings", "Pedal Layout", "00 01:03 01:02 01:04");
+    g_app.WriteProfileInt("Settings", "Pedal Left", 99);
+    EXPECT_EQ(settings::ReadHidChoice(g_app).id, pedal::UsbId{});
+    EXPECT_FALSE(settings::ReadHidChoice(g_app).learnt);
+    EXPECT_EQ(settings::ReadSwitchFunctions(g_app)[pedal::Switch::Left],
+              pedal::SwitchFunction::RewindWhileHeld);
     for (const auto& [name, want] : dwords) {
         auto it = values.find(name);
         ASSERT_NE(it, values.end()) << name;

@@ -208,9 +208,9 @@ TEST_F(SetupDlgTest, ShowsTheCurrentPortSelectedAndDescribedOnEveryTick) {
         });
         const std::string what = std::string(c.selected) + " " + std::to_string(c.type);
         EXPECT_EQ(title, "Réglages");
-        const std::vector<std::string> listed = {"None ", "Com1:", "Com2:", "Com3:",
-                                                 "Com4:", "Com5:", "Com6:", "Com7:",
-                                                 "Com8:", "Lpt1:", "Lpt2:", "USB:"};
+        const std::vector<std::string> listed = {
+            "None ", "Com1:", "Com2:", "Com3:", "Com4:", "Com5:",   "Com6:",
+            "Com7:", "Com8:", "Lpt1:", "Lpt2:", "USB:",  "Clavier", "HID:"};
         EXPECT_EQ(rows, listed);
         EXPECT_EQ(selected, c.selected) << what;
         EXPECT_EQ(line, c.line) << what;
@@ -239,6 +239,9 @@ TEST_F(SetupDlgTest, EachRowIsReportedWithItsDisplayNameWhenItWillNotOpen) {
         {11, "", {{invalid, "USB"}}},
         {11, "pedal", {}},
         {11, "failing", {{"Open error: 4", "USB Open"}, {invalid, "USB"}}},
+        // No key captured yet; no HID pedal chosen.
+        {12, "", {{invalid, "Clavier"}}},
+        {13, "", {{invalid, "HID"}}},
     };
     for (const auto& c : cases) {
         m_fake->nDevices = 0;
