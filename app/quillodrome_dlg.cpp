@@ -476,6 +476,7 @@ void CQuillodromeDlg::OnOption() {
     KillTimer(fw::kWindowTimerId);
     m_bPedalActive = FALSE;
     SetupDlg setup(this, std::move(m_pPort));
+    setup.SetKeyboardChoices(m_keys, m_hidChoice);
     setup.DoModal();
     m_pPort = setup.TakePort();
     if (!m_pPort)

@@ -23,6 +23,14 @@ bool CKeyPedalHook::Start(uint8_t vk, HWND target, UINT message) {
     return true;
 }
 
+bool CKeyPedalHook::StartCapture(HWND target, UINT message) {
+    // Any usable key will do until one is pressed.
+    if (!Start(0x41, target, message))
+        return false;
+    m_capturing = true;
+    return true;
+}
+
 void CKeyPedalHook::Stop() {
     if (!m_hook)
         return;
@@ -31,9 +39,10 @@ void CKeyPedalHook::Stop() {
     if (s_active == this)
         s_active = nullptr;
     // Unhooked while held: the release will not be seen, so it is reported now.
-    if (m_held && m_target)
+    if (m_held && m_target && !m_capturing)
         ::PostMessageA(m_target, m_message, 0, 0);
     m_held = false;
+    m_capturing = false;
 }
 
 LRESULT CALLBACK CKeyPedalHook::HookProc(int code, WPARAM wParam, LPARAM lParam) {
@@ -47,12 +56,21 @@ LRESULT CALLBACK CKeyPedalHook::HookProc(int code, WPARAM wParam, LPARAM lParam)
 }
 
 bool CKeyPedalHook::OnKey(const KBDLLHOOKSTRUCT& key, bool down) {
-    if (key.vkCode != m_vk)
+    if (m_capturing && down && pedal::IsUsableKey(static_cast<int>(key.vkCode))) {
+        m_capturing = false;
+        m_vk = static_cast<uint8_t>(key.vkCode);
+        m_held = true;
+        if (m_target)
+            ::PostMessageA(m_target, m_message, m_vk, 0);
+        return true;
+    }
+    if (m_capturing || key.vkCode != m_vk)
         return false;
     // Held keys repeat their key-down: only a change is a press or a release.
     if (down != m_held) {
         m_held = down;
-        ::PostMessageA(m_target, m_message, down ? 1 : 0, 0);
+        if (m_target)
+            ::PostMessageA(m_target, m_message, down ? 1 : 0, 0);
     }
     return true;
 }

@@ -24,6 +24,10 @@ public:
 
     // False when the key is not usable (pedal::IsUsableKey) or the hook cannot be installed.
     bool Start(uint8_t vk, HWND target, UINT message);
+    // "Press the pedal's key": the next usable key that goes down, whichever it is, is posted to
+    // `target` as `message` with wParam its key code, swallowed, and watched from then on as
+    // Start would (its release is swallowed too).
+    bool StartCapture(HWND target, UINT message);
     void Stop();
     bool IsStarted() const { return m_hook != nullptr; }
     bool IsHeld() const { return m_held; }
@@ -39,6 +43,7 @@ private:
     HWND m_target = nullptr;
     UINT m_message = 0;
     bool m_held = false;
+    bool m_capturing = false;
 };
 
 // CGlobalShortcuts: the shortcuts as hot keys of a window, so they work while another program

@@ -13,7 +13,9 @@
 #include "framework/controls.h"
 #include "framework/dialog.h"
 #include "framework/handle.h"
+#include "pedal/keyboard_input.h"
 #include "pedal/port.h"
+#include "pedal/shortcuts.h"
 
 #include <memory>
 
@@ -30,6 +32,11 @@ public:
     CPort* GetPort() const { return m_pPort.get(); }
     // Hands the current port to the caller; the dialog holds none afterwards.
     std::unique_ptr<CPort> TakePort() { return std::move(m_pPort); }
+    // The shortcuts a keyboard pedal's key must not take, and the HID pedal its row stands for.
+    void SetKeyboardChoices(const pedal::Shortcuts& shortcuts, const pedal::HidChoice& hid) {
+        m_shortcuts = shortcuts;
+        m_hid = hid;
+    }
 
 protected:
     void DoDataExchange(fw::DataExchange& dx) override;
@@ -47,6 +54,12 @@ private:
     void ShowPressed(bool bPressed);
     // Closes and deletes the current port.
     void DropPort();
+    // The keyboard row: waits for the pedal's key (the line asks for it).
+    void CaptureKey();
+    // The key the pedal sent: refused when a shortcut uses it, else the keyboard pedal's port.
+    LRESULT OnKeyCaptured(WPARAM vk, LPARAM);
+
+    static constexpr UINT kKeyCapturedMessage = WM_APP + 41;
 
     fw::CStatic m_staticLine;
     fw::CStatic m_staticPedal;
@@ -58,6 +71,9 @@ private:
     int m_nSavedType;
     int m_nSavedNum;
     int m_bShownPressed = 0;
+    pedal::Shortcuts m_shortcuts = pedal::Shortcuts::Defaults();
+    pedal::HidChoice m_hid;
+    CKeyPedalHook m_capture;
 
     friend Routed;
     static const fw::MessageMap<SetupDlg> s_messageMap;

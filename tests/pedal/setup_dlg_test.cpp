@@ -239,8 +239,7 @@ TEST_F(SetupDlgTest, EachRowIsReportedWithItsDisplayNameWhenItWillNotOpen) {
         {11, "", {{invalid, "USB"}}},
         {11, "pedal", {}},
         {11, "failing", {{"Open error: 4", "USB Open"}, {invalid, "USB"}}},
-        // No key captured yet; no HID pedal chosen.
-        {12, "", {{invalid, "Clavier"}}},
+        // No HID pedal chosen.
         {13, "", {{invalid, "HID"}}},
     };
     for (const auto& c : cases) {
@@ -275,6 +274,58 @@ TEST_F(SetupDlgTest, EachRowIsReportedWithItsDisplayNameWhenItWillNotOpen) {
         EXPECT_EQ(line.substr(0, line.find(' ')), pedal::PortAt(type == 0 ? 0 : c.row).name)
             << what;
     }
+}
+
+void Key(WORD vk, bool down) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    ::SendInput(1, &in, sizeof in);
+    qdtest::PumpUntil(150, nullptr);
+}
+
+TEST_F(SetupDlgTest, TheKeyboardRowTakesThePedalsKeyAndRefusesAShortcuts) {
+    std::vector<std::string> lines;
+    std::vector<uint32_t> lamps;
+    int typeWhileWaiting = -1, openWhileWaiting = -1;
+    const Run run = Show(CreatePort(0, 0), [&](HWND dlg, SetupDlg& setup) {
+        Choose(dlg, 12);
+        Tick(dlg);
+        lines.push_back(Text(dlg, IDC_SETUP_LINE));
+        typeWhileWaiting = setup.GetPort()->GetType();
+        openWhileWaiting = setup.GetPort()->IsOpen();
+        // F9 is the play/pause shortcut: refused, and the dialog keeps waiting.
+        Key(VK_F9, true);
+        Key(VK_F9, false);
+        Tick(dlg);
+        lines.push_back(Text(dlg, IDC_SETUP_LINE));
+        Key('X', true);
+        Key('X', false);
+        Tick(dlg);
+        lines.push_back(Text(dlg, IDC_SETUP_LINE));
+        lamps.push_back(LampColour(dlg));
+        Key('X', true);
+        Tick(dlg);
+        lamps.push_back(LampColour(dlg));
+        Key('X', false);
+        Tick(dlg);
+        lamps.push_back(LampColour(dlg));
+        ::PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(typeWhileWaiting, 4);
+    EXPECT_EQ(openWhileWaiting, 0);
+    EXPECT_EQ(lines, (std::vector<std::string>{"Appuyez sur la touche de la pédale",
+                                               "Appuyez sur la touche de la pédale",
+                                               "Clavier Port type:4 Num:88 Val:0"}));
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].caption, "Clavier");
+    EXPECT_NE(m_boxes[0].text.find("« Lecture / pause »"), std::string::npos) << m_boxes[0].text;
+    EXPECT_EQ(lamps, (std::vector<uint32_t>{kDark, kLit, kDark}));
+    ASSERT_TRUE(run.port);
+    EXPECT_EQ(run.port->GetType(), 4);
+    EXPECT_EQ(run.port->GetNum(), 'X');
+    EXPECT_EQ(run.port->IsOpen(), 1);
 }
 
 TEST_F(SetupDlgTest, ALptChoiceComesBackAsNoPedal) {
