@@ -41,6 +41,20 @@ const fw::CWinApp& App() {
     return *fw::AfxGetApp();
 }
 
+// The placement's rectangles are in workspace coordinates (the work area's corner is 0,0)
+// unless the window is a tool window: with the taskbar at the top or left they differ from
+// the screen's by its size.
+RECT ScreenFromWorkspace(HWND wnd, RECT rc) {
+    if (::GetWindowLongPtrA(wnd, GWL_EXSTYLE) & WS_EX_TOOLWINDOW)
+        return rc;
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!::GetMonitorInfoA(::MonitorFromRect(&rc, MONITOR_DEFAULTTONEAREST), &info))
+        return rc;
+    ::OffsetRect(&rc, info.rcWork.left - info.rcMonitor.left, info.rcWork.top - info.rcMonitor.top);
+    return rc;
+}
+
 HBITMAP LoadBitmapResource(UINT id) {
     return ::LoadBitmapA(fw::AfxGetInstanceHandle(), MAKEINTRESOURCEA(id));
 }
@@ -325,9 +339,13 @@ void CQuillodromeDlg::OnTimer(UINT_PTR id) {
     static transport::PedalSwitch s_pedal;
     static transport::ReadoutCache s_readouts;
 
+    // A tick inside the box of the port's own Open leaves the port alone: no reconnect, no
+    // poll, and no update offer (a driver update replaces the port).
+    const bool bPortFree = !m_pPort->IsBusy();
+
     // The flag is raised before the prompt: ticks that arrive during its message boxes run
     // this handler again and must not prompt a second time.
-    if (!s_bUpdatePromptDone && g_nCheckDone.load(std::memory_order_acquire) > 0) {
+    if (bPortFree && !s_bUpdatePromptDone && g_nCheckDone.load(std::memory_order_acquire) > 0) {
         s_bUpdatePromptDone = TRUE;
         OfferUpdates();
     }
@@ -338,7 +356,7 @@ void CQuillodromeDlg::OnTimer(UINT_PTR id) {
     if (m_sliderPosition.GetPos() != sliderValue)
         m_sliderPosition.SetPos(sliderValue, TRUE);
 
-    if (!m_pPort->IsOpen() && ++s_nReopenTicks > kReopenAfterTicks) {
+    if (bPortFree && !m_pPort->IsOpen() && ++s_nReopenTicks > kReopenAfterTicks) {
         s_nReopenTicks = 0;
         m_pPort->Open();
         m_bPedalActive = m_pPort->IsOpen() && m_bFileLoaded;
@@ -346,14 +364,14 @@ void CQuillodromeDlg::OnTimer(UINT_PTR id) {
 
     bool pressed = false;
     const bool multiSwitch = m_pPort->GetType() == pedal::TypeCode(pedal::PortKind::Hid);
-    if (m_bPedalActive && multiSwitch) {
+    if (bPortFree && m_bPedalActive && multiSwitch) {
         const pedal::SwitchSet held = m_pPort->ReadSwitches();
         pressed = held != 0;
         RunSwitchActions(m_switchLogic.Update(held), position);
     } else if (m_switchLogic.Held() != 0) {
         // Unplugged, or no longer read, while held: released.
         RunSwitchActions(m_switchLogic.Unplugged(), position);
-    } else if (m_bPedalActive) {
+    } else if (bPortFree && m_bPedalActive) {
         pressed = m_pPort->IsPressed() != 0;
         switch (s_pedal.Read(pressed)) {
         case transport::PedalAction::Play:
@@ -472,6 +490,9 @@ void CQuillodromeDlg::OnAbout() {
 }
 
 void CQuillodromeDlg::OnOption() {
+    // The port's own Open is still running under its message box: it stays where it is.
+    if (m_pPort->IsBusy())
+        return;
     // Nothing may touch the port while the dialog owns it.
     KillTimer(fw::kWindowTimerId);
     m_bPedalActive = FALSE;
@@ -493,7 +514,7 @@ void CQuillodromeDlg::OnDestroy() {
         WINDOWPLACEMENT placement{};
         placement.length = sizeof placement;
         if (::GetWindowPlacement(m_hWnd, &placement))
-            rc = placement.rcNormalPosition;
+            rc = ScreenFromWorkspace(m_hWnd, placement.rcNormalPosition);
     }
     KillTimer(fw::kWindowTimerId);
     if (m_pPort)

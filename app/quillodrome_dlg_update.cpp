@@ -7,6 +7,7 @@
 #include "app/quillodrome_app.h"
 #include "controls/wait_bar_dlg.h"
 #include "framework/shell.h"
+#include "framework/system_message.h"
 #include "framework/timer.h"
 #include "framework/win_app.h"
 #include "pedal/port_catalogue.h"
@@ -54,11 +55,9 @@ bool LaunchElevated(const std::string& strFolder, const std::string& strFile) {
     info.nShow = SW_SHOWNORMAL;
     if (::ShellExecuteExA(&info))
         return true;
-    const DWORD dwError = ::GetLastError();
-    char szText[1024] = {};
-    ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError,
-                     0, szText, sizeof szText, nullptr);
-    fw::AfxMessageBox(szText, MB_OK);
+    const std::string strText = fw::ErrorText(
+        ::GetLastError(), "Impossible de lancer le programme d'installation (erreur 0x%08lX).");
+    fw::AfxMessageBox(strText.c_str(), MB_OK);
     return false;
 }
 

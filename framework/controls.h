@@ -21,15 +21,23 @@ public:
     CStatic() = default;
     explicit CStatic(HWND wnd) : CWnd(wnd) {}
 
-    // Only an SS_BITMAP static takes the image. Returns the previous bitmap, which the caller
-    // still owns: the control deletes nothing.
-    HBITMAP SetBitmap(HBITMAP bitmap) const {
-        return reinterpret_cast<HBITMAP>(
+    // Only an SS_BITMAP static takes the image; the caller keeps owning `bitmap` and must keep
+    // it alive while it is shown. The control hands back the image it showed before and
+    // deletes nothing. When that is not the one given here last, it is the picture the dialog
+    // template made the control load (or a copy the control made of one of ours): nobody else
+    // holds it, so it is deleted here.
+    void SetBitmap(HBITMAP bitmap) {
+        auto previous = reinterpret_cast<HBITMAP>(
             SendMessage(STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap)));
+        if (previous && previous != m_hShown && previous != bitmap)
+            ::DeleteObject(previous);
+        m_hShown = bitmap;
     }
     HBITMAP GetBitmap() const {
         return reinterpret_cast<HBITMAP>(SendMessage(STM_GETIMAGE, IMAGE_BITMAP));
     }
+private:
+    HBITMAP m_hShown = nullptr;
 };
 
 // A drop-down list (combo box). Rows are addressed by their 0-based index; CB_ERR (-1) means

@@ -40,8 +40,29 @@ public:
     // One poll of every switch; a one-switch pedal is its middle switch.
     virtual pedal::SwitchSet ReadSwitches();
 
+    // True while this port's Open runs. An Open that shows a message box is still on the stack
+    // while the box dispatches the program's messages (ticks, clicks on other windows): the
+    // owner must then neither open, poll, replace nor destroy the port.
+    bool IsBusy() const { return m_nBusy > 0; }
+
     int m_bOpen = 0;
     int m_nNum = 0;
+
+protected:
+    // Marks the port busy for as long as it lives; an Open that may show a box holds one.
+    class BusyScope {
+    public:
+        explicit BusyScope(CPort& port) : m_port(port) { ++m_port.m_nBusy; }
+        ~BusyScope() { --m_port.m_nBusy; }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+    private:
+        CPort& m_port;
+    };
+
+private:
+    int m_nBusy = 0;
 };
 
 // The port for a stored type code and number, closed: the class of the port table's row for

@@ -62,7 +62,7 @@ void SetupDlg::OnTimer(UINT_PTR) {
         m_staticLine.SetWindowText(kPressPedalKey);
         return;
     }
-    if (!m_pPort)
+    if (!m_pPort || m_pPort->IsBusy())
         return;
     char szLine[96];
     std::snprintf(szLine, sizeof szLine, "%s Port type:%d Num:%d Val:%d", RowOf(*m_pPort).name,
@@ -84,7 +84,17 @@ void SetupDlg::DropPort() {
     m_pPort.reset();
 }
 
+bool SetupDlg::PortBusy() {
+    if (!m_pPort || !m_pPort->IsBusy())
+        return false;
+    // The choice waits until the box of the port's Open has been answered.
+    m_comboPort.SetCurSel(m_pPort->GetListIndex());
+    return true;
+}
+
 void SetupDlg::OnSelchangePort() {
+    if (PortBusy())
+        return;
     DropPort();
     m_capture.Stop();
     const pedal::PortRow& row = pedal::PortAt(m_comboPort.GetCurSel());
@@ -133,6 +143,8 @@ void SetupDlg::OnOK() {
 }
 
 void SetupDlg::OnCancel() {
+    if (PortBusy())
+        return;
     m_capture.Stop();
     DropPort();
     m_pPort = CreatePort(m_nSavedType, m_nSavedNum, m_hid);

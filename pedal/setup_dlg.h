@@ -54,6 +54,9 @@ private:
     void ShowPressed(bool bPressed);
     // Closes and deletes the current port.
     void DropPort();
+    // True while the current port's Open runs (its box is up): the port must stay, and the
+    // list shows its row again.
+    bool PortBusy();
     // The keyboard row: waits for the pedal's key (the line asks for it).
     void CaptureKey();
     // The key the pedal sent: refused when a shortcut uses it, else the keyboard pedal's port.

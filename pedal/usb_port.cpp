@@ -120,6 +120,9 @@ void CUSB::FindPedal() {
 }
 
 int CUSB::Open() {
+    // Its boxes (a missing entry point, the open error) run a message loop with this call on
+    // the stack.
+    const BusyScope busy(*this);
     // A new attempt: a device and library this object still holds are given back first.
     Close();
     FindPedal();

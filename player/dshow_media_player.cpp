@@ -1,5 +1,6 @@
 #include "player/dshow_media_player.h"
 
+#include "framework/system_message.h"
 #include "framework/win_app.h"
 
 #include <cstdio>
@@ -7,25 +8,6 @@
 #include <new>
 
 namespace {
-
-// Messages from FormatMessage end with a line break that a message box does not need.
-std::string Trimmed(const char* text) {
-    std::string s = text ? text : "";
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' '))
-        s.pop_back();
-    return s;
-}
-
-std::string FormatFrom(DWORD flags, HMODULE module, DWORD code) {
-    char* buffer = nullptr;
-    ::FormatMessageA(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, module,
-                     code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                     reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string text = Trimmed(buffer);
-    if (buffer)
-        ::LocalFree(buffer);
-    return text;
-}
 
 const char* KnownMediaError(HRESULT hr) {
     switch (hr) {
@@ -59,22 +41,25 @@ std::string MediaErrorText(HRESULT hr) {
     static HMODULE quartz = ::LoadLibraryA("quartz.dll");
     std::string text;
     if (quartz)
-        text = FormatFrom(FORMAT_MESSAGE_FROM_HMODULE, quartz, code);
+        text = fw::SystemMessage(code, quartz);
     if (text.empty())
-        text = FormatFrom(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code);
+        text = fw::SystemMessage(code);
     if (text.empty() && HRESULT_FACILITY(hr) == FACILITY_WIN32)
-        text = FormatFrom(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, HRESULT_CODE(hr));
+        text = fw::SystemMessage(HRESULT_CODE(hr));
     if (text.empty() && KnownMediaError(hr))
         text = KnownMediaError(hr);
     if (text.empty()) {
         char hex[64];
-        std::snprintf(hex, sizeof hex, "Erreur de lecture 0x%08lX.", static_cast<unsigned long>(code));
+        std::snprintf(hex, sizeof hex, "Erreur de lecture 0x%08lX.",
+                      static_cast<unsigned long>(code));
         text = hex;
     }
     return text;
 }
 
-CDShowMediaPlayer::~CDShowMediaPlayer() { Close(); }
+CDShowMediaPlayer::~CDShowMediaPlayer() {
+    Close();
+}
 
 int CDShowMediaPlayer::Open(const char* file) {
     if (m_pGraph)
@@ -94,9 +79,9 @@ int CDShowMediaPlayer::Open(const char* file) {
     }
     m_pwszFile = wide.get();
 
-    HRESULT hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr,
-                                    CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_IGraphBuilder,
-                                    m_pGraph.PutVoid());
+    HRESULT hr =
+        ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                           IID_IGraphBuilder, m_pGraph.PutVoid());
     if (FAILED(hr) || !m_pGraph) {
         m_pwszFile = nullptr;
         m_pGraph.Reset();

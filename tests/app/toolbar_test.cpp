@@ -38,6 +38,51 @@ std::string Fixture(const std::string& name) {
     return qdtest::FolderFromEnv("QD_TOOLBAR_FIXTURES") + name;
 }
 
+// The program copied into a folder of its own under the temporary folder, with the fake pedal
+// library beside it, as the typist's installation has the vendor's.
+std::string ProgramBesideFakeLibrary(const char* folderName) {
+    const std::string fake = qdtest::FolderFromEnv("QD_FAKE_FTD2XX") + "full\\";
+    char temp[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + folderName + "\\";
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    EXPECT_TRUE(::CopyFileA(Exe().c_str(), (folder + "Quillodrome.exe").c_str(), FALSE));
+    EXPECT_TRUE(::CopyFileA((fake + "Ftd2xx.dll").c_str(), (folder + "Ftd2xx.dll").c_str(), FALSE));
+    return folder;
+}
+
+// The fake library's devices for one run of the program, in the block named after its id;
+// the one pedal is plugged in with PlugPedal.
+class FakeDevices {
+public:
+    explicit FakeDevices(DWORD pid)
+        : m_mapping(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                         sizeof(fake_ftd2xx::Control),
+                                         fake_ftd2xx::MappingName(pid).c_str())),
+          m_block(static_cast<fake_ftd2xx::Control*>(::MapViewOfFile(
+              m_mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(fake_ftd2xx::Control)))) {}
+    ~FakeDevices() {
+        if (m_block)
+            ::UnmapViewOfFile(m_block);
+        if (m_mapping)
+            ::CloseHandle(m_mapping);
+    }
+    FakeDevices(const FakeDevices&) = delete;
+    FakeDevices& operator=(const FakeDevices&) = delete;
+
+    bool Ready() const { return m_block != nullptr; }
+    fake_ftd2xx::Control* operator->() const { return m_block; }
+    void PlugPedal() {
+        std::snprintf(m_block->devices[0].szDescription, fake_ftd2xx::kDescriptionSize,
+                      "Quillodrome Switch One");
+        m_block->nDevices = 1;
+    }
+
+private:
+    HANDLE m_mapping;
+    fake_ftd2xx::Control* m_block;
+};
+
 class ToolbarTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -448,13 +493,7 @@ TEST_F(ToolbarTest, SettingsDialogTakesThePortAndTheLoopThenPollsTwiceAsOften) {
 // it is.
 TEST_F(ToolbarTest, ThePedalLibraryIsNotTakenFromTheCurrentFolder) {
     const std::string fake = qdtest::FolderFromEnv("QD_FAKE_FTD2XX") + "full\\";
-    char temp[MAX_PATH];
-    ::GetTempPathA(MAX_PATH, temp);
-    const std::string beside = std::string(temp) + "qd-beside\\";
-    ::CreateDirectoryA(beside.c_str(), nullptr);
-    ASSERT_TRUE(::CopyFileA(Exe().c_str(), (beside + "Quillodrome.exe").c_str(), FALSE));
-    ASSERT_TRUE(::CopyFileA((fake + "Ftd2xx.dll").c_str(), (beside + "Ftd2xx.dll").c_str(), FALSE));
-
+    const std::string beside = ProgramBesideFakeLibrary("qd-beside");
     struct Case {
         const char* where;
         std::string exe;
@@ -468,23 +507,51 @@ TEST_F(ToolbarTest, ThePedalLibraryIsNotTakenFromTheCurrentFolder) {
         PrepareProfile(3, 0, Fixture("interview.wav"));
         Toolbar toolbar;
         ASSERT_TRUE(toolbar.Start(c.workDir.c_str(), c.exe));
-        // The fake library's devices are described in a block named after the program's id.
-        HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                              sizeof(fake_ftd2xx::Control),
-                                              fake_ftd2xx::MappingName(toolbar.Pid()).c_str());
-        ASSERT_TRUE(mapping);
-        auto* block = static_cast<fake_ftd2xx::Control*>(
-            ::MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(fake_ftd2xx::Control)));
-        std::snprintf(block->devices[0].szDescription, fake_ftd2xx::kDescriptionSize,
-                      "Quillodrome Switch One");
-        block->nDevices = 1;
+        FakeDevices devices(toolbar.Pid());
+        ASSERT_TRUE(devices.Ready());
+        devices.PlugPedal();
         // The next attempt comes within eleven ticks.
         ::Sleep(2000);
         EXPECT_EQ(PedalImage(toolbar.Main()), c.image) << c.where;
         EXPECT_EQ(toolbar.Exit(), 0);
-        ::UnmapViewOfFile(block);
-        ::CloseHandle(mapping);
     }
+}
+
+// A USB pedal that will not open says so in a box of its own, raised from the reconnect on the
+// timer. The toolbar stays usable meanwhile, but OPTION must not take away the port whose Open
+// is still waiting for the answer.
+TEST_F(ToolbarTest, OptionWaitsWhileThePedalsOpenErrorIsUp) {
+    PrepareProfile(3, 0, Fixture("interview.wav"));
+    Toolbar toolbar;
+    ASSERT_TRUE(
+        toolbar.Start(nullptr, ProgramBesideFakeLibrary("qd-open-error") + "Quillodrome.exe"));
+    HWND w = toolbar.Main();
+    FakeDevices devices(toolbar.Pid());
+    ASSERT_TRUE(devices.Ready());
+    devices->nOpenExStatus = 4;
+    devices.PlugPedal();
+
+    HWND box = qdtest::WaitDialog(toolbar.Pid(), 5000, "USB Open", w);
+    ASSERT_TRUE(box) << VisibleWindows(toolbar.Pid());
+    EXPECT_EQ(qdtest::MessageBoxText(box), "Open error: 4");
+    EXPECT_TRUE(::IsWindowEnabled(w)) << "the box belongs to no window";
+    ::SetWindowPos(box, nullptr, 0, ::GetSystemMetrics(SM_CYSCREEN) - 160, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER);
+    ASSERT_TRUE(qdtest::Click(w, IDC_OPTION)) << qdtest::LastProblem();
+    EXPECT_FALSE(qdtest::WaitDialog(toolbar.Pid(), 1500, "Réglages", w))
+        << "the settings dialog took the port under its open error";
+    EXPECT_TRUE(qdtest::Answer(box, IDOK));
+
+    // Answered, the toolbar goes on: the pedal, free again, is taken at the next attempt, OPTION
+    // works again, and the run ends cleanly.
+    devices->nOpenExStatus = 0;
+    EXPECT_TRUE(toolbar.WaitPedal(IDB_PEDAL_UP));
+    ASSERT_TRUE(qdtest::Click(w, IDC_OPTION)) << qdtest::LastProblem();
+    HWND setup = qdtest::WaitDialog(toolbar.Pid(), 5000, "Réglages", w);
+    ASSERT_TRUE(setup) << VisibleWindows(toolbar.Pid());
+    EXPECT_TRUE(qdtest::Answer(setup, IDCANCEL));
+    EXPECT_EQ(toolbar.Exit(), 0);
+    EXPECT_EQ(GetDword("Port Type"), 3u);
 }
 
 // --- The look ----------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // The framework's own logic: message routing, reflection, data exchange, the profile and the
 // application message box.
 #include "framework/dialog.h"
+#include "framework/system_message.h"
 #include "framework/win_app.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,6 @@ std::vector<std::string> g_events;
 // A static control that takes its own clicks.
 class ClickStatic : public fw::Routed<ClickStatic, fw::CWnd> {
 protected:
-
 private:
     void OnClicked() { g_events.push_back("child:502 clicked"); }
     friend Routed;
@@ -40,7 +40,6 @@ public:
     int m_nPrePaints = 0;
 
 protected:
-
 private:
     void OnCustomDraw(NMHDR* hdr, LRESULT* result) {
         if (reinterpret_cast<NMCUSTOMDRAW*>(hdr)->dwDrawStage == CDDS_PREPAINT)
@@ -169,8 +168,8 @@ TEST(MessageMap, DerivedTablesComeFirstAndChildrenTakeTheirOwnNotifications) {
     // The derived entry for 501 hides the base's; declined entries pass the message on to the
     // next matching entry, the base's table and the default processing (which sets the title).
     const std::vector<std::string> expected = {
-        "derived:go",          "child:502 clicked",    "parent:504 clicked",
-        "base:app+2",          "derived:app+3 first",  "base:app+2",
+        "derived:go",           "child:502 clicked",   "parent:504 clicked",
+        "base:app+2",           "derived:app+3 first", "base:app+2",
         "derived:app+3 second", "base:app+3",          "derived:settext Titre vu"};
     EXPECT_EQ(g_events, expected);
     EXPECT_EQ(dlg.m_strTitle, "Titre vu");
@@ -187,12 +186,14 @@ protected:
         g_app.SetRegistryKey("Brenvale");
         ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Brenvale\\QdFrameworkTest");
     }
-    void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Brenvale\\QdFrameworkTest"); }
+    void TearDown() override {
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Brenvale\\QdFrameworkTest");
+    }
 
     static LONG Query(const char* name, DWORD* type, std::vector<BYTE>* data) {
         HKEY key;
-        LONG rc = ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Brenvale\\QdFrameworkTest\\Settings",
-                                  0, KEY_READ, &key);
+        LONG rc = ::RegOpenKeyExA(
+            HKEY_CURRENT_USER, "Software\\Brenvale\\QdFrameworkTest\\Settings", 0, KEY_READ, &key);
         if (rc != ERROR_SUCCESS)
             return rc;
         DWORD size = 0;
@@ -205,8 +206,9 @@ protected:
     }
     static void Store(const char* name, DWORD type, const void* data, DWORD size) {
         HKEY key;
-        ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Brenvale\\QdFrameworkTest\\Settings", 0,
-                                    nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER,
+                                    "Software\\Brenvale\\QdFrameworkTest\\Settings", 0, nullptr, 0,
+                                    KEY_WRITE, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
         ::RegCloseKey(key);
@@ -256,6 +258,17 @@ TEST_F(Profile, MissingOrMisshapenValuesGiveTheDefault) {
     EXPECT_EQ(g_app.GetProfileString("Settings", "Number", "d"), "d");
 }
 
+// A box never comes up empty: a code the system has no words for is named in hex.
+TEST(AppMessageBox, ErrorTextsAreTheSystemsOrSayTheCode) {
+    const std::string known = fw::ErrorText(ERROR_FILE_NOT_FOUND, "Erreur 0x%08lX.");
+    EXPECT_FALSE(known.empty());
+    EXPECT_EQ(known.find("0x"), std::string::npos) << known;
+    EXPECT_NE(known.back(), '\n') << "the line break FormatMessage adds is gone";
+    EXPECT_EQ(fw::SystemMessage(0xE0F0ABCD), "");
+    EXPECT_EQ(fw::ErrorText(0xE0F0ABCD, "Impossible de lancer (erreur 0x%08lX)."),
+              "Impossible de lancer (erreur 0xE0F0ABCD).");
+}
+
 TEST(AppMessageBox, CaptionIsTheAppNameAndIconsFollowTheButtons) {
     struct Seen {
         std::string text, caption;
@@ -268,9 +281,9 @@ TEST(AppMessageBox, CaptionIsTheAppNameAndIconsFollowTheButtons) {
     const struct {
         UINT type;
         UINT icon;
-    } cases[] = {{MB_OK, MB_ICONEXCLAMATION},     {MB_OKCANCEL, MB_ICONEXCLAMATION},
-                 {MB_YESNO, MB_ICONQUESTION},     {MB_YESNOCANCEL, MB_ICONQUESTION},
-                 {MB_RETRYCANCEL, 0},             {MB_OK | MB_ICONSTOP, MB_ICONSTOP}};
+    } cases[] = {{MB_OK, MB_ICONEXCLAMATION}, {MB_OKCANCEL, MB_ICONEXCLAMATION},
+                 {MB_YESNO, MB_ICONQUESTION}, {MB_YESNOCANCEL, MB_ICONQUESTION},
+                 {MB_RETRYCANCEL, 0},         {MB_OK | MB_ICONSTOP, MB_ICONSTOP}};
     for (const auto& c : cases) {
         EXPECT_EQ(fw::AfxMessageBox("Fichier introuvable", c.type), IDYES);
         EXPECT_EQ(seen.text, "Fichier introuvable");

@@ -4,6 +4,7 @@
 // with real X key events.
 #include "pedal/keyboard_input.h"
 #include "pedal/raw_input_reader.h"
+#include "tests/tools/key_input.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -34,13 +35,7 @@ std::vector<MSG> Pump(HWND window, DWORD ms) {
     return kept;
 }
 
-void Key(WORD vk, bool down) {
-    INPUT in{};
-    in.type = INPUT_KEYBOARD;
-    in.ki.wVk = vk;
-    in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-    ::SendInput(1, &in, sizeof in);
-}
+using qdtest::SendKey;
 
 struct Window {
     explicit Window(const char* cls, DWORD style = 0)
@@ -61,14 +56,14 @@ TEST(KeyPedalHook, ReportsPressAndReleaseOnceAndSwallowsTheKey) {
     ASSERT_TRUE(hook.Start('X', target.hwnd, kPedalMessage));
 
     // Down, two auto-repeats, up; another key in between is left alone.
-    Key('X', true);
-    Key('X', true);
-    Key('Y', true);
-    Key('Y', false);
-    Key('X', true);
+    SendKey('X', true);
+    SendKey('X', true);
+    SendKey('Y', true);
+    SendKey('Y', false);
+    SendKey('X', true);
     std::vector<MSG> got = Pump(target.hwnd, 300);
     EXPECT_TRUE(hook.IsHeld());
-    Key('X', false);
+    SendKey('X', false);
     const std::vector<MSG> after = Pump(target.hwnd, 300);
     got.insert(got.end(), after.begin(), after.end());
     ASSERT_EQ(got.size(), 2u);
@@ -82,14 +77,14 @@ TEST(KeyPedalHook, ReportsPressAndReleaseOnceAndSwallowsTheKey) {
     EXPECT_STREQ(text, "y");
 
     // Stopped while held: the release is reported at once.
-    Key('X', true);
+    SendKey('X', true);
     Pump(target.hwnd, 200);
     ASSERT_TRUE(hook.IsHeld());
     hook.Stop();
     got = Pump(target.hwnd, 200);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].wParam, 0u);
-    Key('X', false);
+    SendKey('X', false);
 }
 
 TEST(GlobalShortcuts, RegistersEachKeyAndNamesThoseAnotherProgramHolds) {

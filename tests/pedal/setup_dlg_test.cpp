@@ -13,6 +13,8 @@
 #include "res/resource.h"
 #include "tests/controls/controls_test_support.h"
 #include "tests/tools/fake_ftd2xx_session.h"
+#include "tests/tools/key_input.h"
+#include "tests/tools/gdi_objects.h"
 #include "tests/tools/modal_dialog.h"
 #include "tests/tools/pedal_sim_client.h"
 
@@ -276,12 +278,9 @@ TEST_F(SetupDlgTest, EachRowIsReportedWithItsDisplayNameWhenItWillNotOpen) {
     }
 }
 
+// A key typed, then the dialog's loop given time to see it.
 void Key(WORD vk, bool down) {
-    INPUT in{};
-    in.type = INPUT_KEYBOARD;
-    in.ki.wVk = vk;
-    in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-    ::SendInput(1, &in, sizeof in);
+    qdtest::SendKey(vk, down);
     qdtest::PumpUntil(150, nullptr);
 }
 
@@ -450,6 +449,56 @@ TEST_F(SetupDlgTest, QuickChangesOverEveryRowLeaveNoHandleDeviceOrLibraryBehind)
     EXPECT_EQ(pedal.nOpens, pedal.nCloses);
     EXPECT_EQ(m_fake.Loaded(), 0) << "a library load was kept";
     EXPECT_EQ(m_fake->nBadHandleCalls, 0u) << "a closed device was used";
+}
+
+// The box of a USB pedal that will not open belongs to no window, so the dialog stays usable
+// while it is up: a row chosen or Cancel pressed meanwhile must wait for the answer, since the
+// port whose Open shows the box is still at work underneath.
+TEST_F(SetupDlgTest, WhileTheOpenErrorIsUpThePortStaysAndCancelWaits) {
+    m_fake.AddDevice(kPedal);
+    m_fake->nOpenExStatus = 4;
+    HWND shown = nullptr;
+    std::string selectedDuringBox;
+    fw::SetMessageBoxHook([&](HWND owner, const char* text, const char* caption, UINT) {
+        m_boxes.push_back({owner, text, caption});
+        if (std::string(caption) == "USB Open") {
+            Choose(shown, 0);
+            ::SendMessageA(shown, WM_COMMAND, IDCANCEL, 0);
+            selectedDuringBox = Selected(shown);
+        }
+        return IDOK;
+    });
+    const Run run = Show(CreatePort(0, 0), [&](HWND dlg, SetupDlg&) {
+        shown = dlg;
+        Choose(dlg, 11);
+        Tick(dlg);
+        ::PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+    });
+    ASSERT_EQ(m_boxes.size(), 2u);
+    EXPECT_EQ(m_boxes[0].text, "Open error: 4");
+    EXPECT_EQ(m_boxes[1].caption, "USB") << "then the row is reported as not valid";
+    EXPECT_EQ(selectedDuringBox, "USB:");
+    EXPECT_EQ(run.result, IDOK) << "Cancel during the box ended the dialog";
+    ASSERT_TRUE(run.port);
+    EXPECT_EQ(run.port->GetType(), 3);
+    EXPECT_EQ(run.port->IsOpen(), 0);
+}
+
+// The lamp's template picture is the dialog's to delete once its own pictures replace it:
+// opening the dialog again and again leaves no GDI object behind.
+TEST_F(SetupDlgTest, OpeningItAgainAndAgainLeavesNoPictureBehind) {
+    auto openAndClose = [&] {
+        Show(CreatePort(1, kComNum), [&](HWND dlg, SetupDlg&) {
+            Tick(dlg);
+            ::PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+        });
+    };
+    openAndClose();
+    const int before = qdtest::CountGdiObjects();
+    ASSERT_GT(before, 0) << "GDI objects cannot be counted here";
+    for (int i = 0; i < 50; ++i)
+        openAndClose();
+    EXPECT_LE(qdtest::CountGdiObjects(), before + 2);
 }
 
 } // namespace
