@@ -156,7 +156,7 @@ BOOL CQuillodromeDlg::OnInitDialog() {
     m_keys = settings::ReadShortcuts(App());
     m_timeStampFormat = settings::ReadTimeStampFormat(App());
     // A key another program holds leaves that shortcut out; the settings dialog says which.
-    m_shortcuts.Register(m_hWnd, m_keys);
+    m_takenShortcuts = m_shortcuts.Register(m_hWnd, m_keys);
     fw::StartWindowTimer(*this, kTickMs);
     // Once per run, in the background; its answer is picked up by the timer loop.
     _beginthread(CheckForUpdates, 0, nullptr);
@@ -497,7 +497,7 @@ void CQuillodromeDlg::OnOption() {
     KillTimer(fw::kWindowTimerId);
     m_bPedalActive = FALSE;
     SetupDlg setup(this, std::move(m_pPort));
-    setup.SetKeyboardChoices(m_keys, m_hidChoice);
+    setup.SetKeyboardChoices(m_keys, m_hidChoice, m_takenShortcuts);
     setup.DoModal();
     m_pPort = setup.TakePort();
     if (!m_pPort)

@@ -24,6 +24,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class CQuillodromeDlg : public fw::Routed<CQuillodromeDlg, fw::CDialog>,
                         private pedal::SpeedControl {
@@ -77,6 +78,8 @@ public:
     // The global shortcuts as read at set-up and written back at the end.
     pedal::Shortcuts m_keys;
     CGlobalShortcuts m_shortcuts;
+    // Those another program held when they were registered.
+    std::vector<pedal::ShortcutAction> m_takenShortcuts;
     pedal::TimeStampFormat m_timeStampFormat = pedal::TimeStampFormat::Seconds;
     // Percent of normal speed, as the speed shortcuts last set it.
     int m_nSpeed = pedal::kNormalSpeed;

@@ -6,6 +6,7 @@
 #include "res/resource.h"
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -54,6 +55,16 @@ BOOL SetupDlg::OnInitDialog() {
     if (m_pPort && !m_pPort->IsOpen())
         m_pPort->Open();
     fw::StartWindowTimer(*this, kTickMs);
+    if (!m_taken.empty()) {
+        std::string text = "Ces raccourcis sont déjà pris par un autre programme et restent "
+                           "sans effet :";
+        for (const pedal::ShortcutAction action : m_taken) {
+            text += "\n";
+            text += pedal::kShortcutRows[static_cast<int>(action)].label;
+            text += " (" + pedal::HotkeyText(m_shortcuts[action]) + ")";
+        }
+        fw::ShowMessageBox(m_hWnd, text.c_str(), "Raccourcis", MB_OK);
+    }
     return TRUE;
 }
 

@@ -18,6 +18,7 @@
 #include "pedal/shortcuts.h"
 
 #include <memory>
+#include <vector>
 
 class SetupDlg : public fw::Routed<SetupDlg, fw::CDialog> {
 public:
@@ -33,9 +34,12 @@ public:
     // Hands the current port to the caller; the dialog holds none afterwards.
     std::unique_ptr<CPort> TakePort() { return std::move(m_pPort); }
     // The shortcuts a keyboard pedal's key must not take, and the HID pedal its row stands for.
-    void SetKeyboardChoices(const pedal::Shortcuts& shortcuts, const pedal::HidChoice& hid) {
+    // `taken`: the shortcuts another program holds, which the dialog names when it opens.
+    void SetKeyboardChoices(const pedal::Shortcuts& shortcuts, const pedal::HidChoice& hid,
+                            std::vector<pedal::ShortcutAction> taken = {}) {
         m_shortcuts = shortcuts;
         m_hid = hid;
+        m_taken = std::move(taken);
     }
 
 protected:
@@ -77,6 +81,7 @@ private:
     pedal::Shortcuts m_shortcuts = pedal::Shortcuts::Defaults();
     pedal::HidChoice m_hid;
     CKeyPedalHook m_capture;
+    std::vector<pedal::ShortcutAction> m_taken;
 
     friend Routed;
     static const fw::MessageMap<SetupDlg> s_messageMap;

@@ -1,6 +1,7 @@
 #include "pedal/shortcuts.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace pedal {
 
@@ -44,6 +45,24 @@ std::optional<ShortcutAction> Shortcuts::FindDuplicate() const {
             return static_cast<ShortcutAction>(i);
     }
     return std::nullopt;
+}
+
+std::string HotkeyText(Hotkey key) {
+    std::string text;
+    if (key.modifiers & kModControl)
+        text += "Ctrl+";
+    if (key.modifiers & kModAlt)
+        text += "Alt+";
+    if (key.modifiers & kModShift)
+        text += "Maj+";
+    char name[16];
+    if (key.vk >= 0x70 && key.vk <= 0x87)
+        std::snprintf(name, sizeof name, "F%d", key.vk - 0x70 + 1);
+    else if ((key.vk >= '0' && key.vk <= '9') || (key.vk >= 'A' && key.vk <= 'Z'))
+        std::snprintf(name, sizeof name, "%c", key.vk);
+    else
+        std::snprintf(name, sizeof name, "touche %02X", key.vk);
+    return text + name;
 }
 
 uint32_t StoredFromHotkey(Hotkey key) {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace pedal {
 
@@ -71,6 +72,9 @@ struct Shortcuts {
     // The later of the first two shortcuts set on the same key and modifiers, if any.
     std::optional<ShortcutAction> FindDuplicate() const;
 };
+
+// How the settings name a key to the typist: "F9", "Maj+F8", "Ctrl+Alt+P".
+std::string HotkeyText(Hotkey key);
 
 // Stored form: key code in bits 0-7, modifiers in bits 8-15, 0 for a shortcut turned off.
 uint32_t StoredFromHotkey(Hotkey key);

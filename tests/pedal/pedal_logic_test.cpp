@@ -281,6 +281,12 @@ TEST(Shortcuts, DefaultsFindClashesAndSpeedSteps) {
     keys[ShortcutAction::TimeStamp] = {kVkF9, 0};
     EXPECT_EQ(keys.FindDuplicate(), ShortcutAction::TimeStamp);
 
+    EXPECT_EQ(HotkeyText({kVkF9, 0}), "F9");
+    EXPECT_EQ(HotkeyText({kVkF8, kModShift}), "Maj+F8");
+    EXPECT_EQ(HotkeyText({'P', kModControl | kModAlt}), "Ctrl+Alt+P");
+    EXPECT_EQ(HotkeyText({0x87, 0}), "F24");
+    EXPECT_EQ(HotkeyText({0xBA, 0}), "touche BA");
+
     EXPECT_EQ(SeekStepUnits(0), 10'000'000);
     EXPECT_EQ(SeekStepUnits(25), 25'000'000);
     EXPECT_EQ(SeekStepUnits(-3), 10'000'000);

@@ -136,8 +136,12 @@ protected:
         std::unique_ptr<CPort> port;
     };
     // Runs the dialog on `port`; `scenario` acts in it and must end it.
-    Run Show(std::unique_ptr<CPort> port, const std::function<void(HWND, SetupDlg&)>& scenario) {
+    // `prepare` runs before the dialog is created.
+    Run Show(std::unique_ptr<CPort> port, const std::function<void(HWND, SetupDlg&)>& scenario,
+             const std::function<void(SetupDlg&)>& prepare = nullptr) {
         CountingSetupDlg dlg(nullptr, std::move(port));
+        if (prepare)
+            prepare(dlg);
         const INT_PTR result =
             qdtest::RunModal(dlg, kCaption, [&](HWND wnd) { scenario(wnd, dlg); });
         return {result, dlg.TakePort()};
@@ -325,6 +329,21 @@ TEST_F(SetupDlgTest, TheKeyboardRowTakesThePedalsKeyAndRefusesAShortcuts) {
     EXPECT_EQ(run.port->GetType(), 4);
     EXPECT_EQ(run.port->GetNum(), 'X');
     EXPECT_EQ(run.port->IsOpen(), 1);
+}
+
+TEST_F(SetupDlgTest, NamesTheShortcutsAnotherProgramHolds) {
+    pedal::Shortcuts keys = pedal::Shortcuts::Defaults();
+    keys[pedal::ShortcutAction::Faster] = {'P', pedal::kModControl};
+    Show(
+        CreatePort(0, 0), [](HWND dlg, SetupDlg&) { ::PostMessageA(dlg, WM_COMMAND, IDOK, 0); },
+        [&](SetupDlg& setup) {
+            setup.SetKeyboardChoices(
+                keys, {}, {pedal::ShortcutAction::PlayPause, pedal::ShortcutAction::Faster});
+        });
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].caption, "Raccourcis");
+    EXPECT_EQ(m_boxes[0].text, "Ces raccourcis sont déjà pris par un autre programme et restent "
+                               "sans effet :\nLecture / pause (F9)\nAccélérer (Ctrl+P)");
 }
 
 TEST_F(SetupDlgTest, ALptChoiceComesBackAsNoPedal) {
