@@ -5,6 +5,7 @@
 #include "maker/maker_site.h"
 #include "app/settings.h"
 #include "controls/wait_bar_dlg.h"
+#include "pedal/hid_port.h"
 #include "pedal/setup_dlg.h"
 #include "framework/file_dialog.h"
 #include "framework/shell.h"
@@ -502,6 +503,8 @@ void CQuillodromeDlg::OnOption() {
     m_pPort = setup.TakePort();
     if (!m_pPort)
         m_pPort = std::make_unique<CPort>();
+    if (const auto* hid = dynamic_cast<const CHidPort*>(m_pPort.get()))
+        m_hidChoice = hid->Choice();
     WireKeyPedal();
     m_bPedalActive = m_pPort->IsOpen() && m_bFileLoaded;
     fw::StartWindowTimer(*this, kFastTickMs);

@@ -60,6 +60,15 @@ std::vector<HidDeviceInfo> ListHidDevices() {
     return devices;
 }
 
+std::optional<pedal::UsbId> FindAttachedKnownPedal() {
+    for (const HidDeviceInfo& device : ListHidDevices()) {
+        const pedal::KnownPedal* known = pedal::FindKnownPedal(device.id);
+        if (known && known->layoutKnown)
+            return device.id;
+    }
+    return std::nullopt;
+}
+
 CRawInputReader::~CRawInputReader() {
     Stop();
 }

@@ -27,6 +27,8 @@ struct HidDeviceInfo {
 
 // Every HID device other than keyboards and mice, in the system's order.
 std::vector<HidDeviceInfo> ListHidDevices();
+// The first attached pedal of the known table whose layout is published, if any.
+std::optional<pedal::UsbId> FindAttachedKnownPedal();
 
 class CRawInputReader {
 public:

@@ -3,6 +3,7 @@
 #include "framework/timer.h"
 #include "framework/win_app.h"
 #include "pedal/port_catalogue.h"
+#include "pedal/raw_input_reader.h"
 #include "res/resource.h"
 
 #include <cstdio>
@@ -112,6 +113,11 @@ void SetupDlg::OnSelchangePort() {
     if (row.kind == pedal::PortKind::Key) {
         CaptureKey();
         return;
+    }
+    // No HID pedal chosen yet: the first known one attached.
+    if (row.kind == pedal::PortKind::Hid && m_hid.id == pedal::UsbId{}) {
+        if (const auto attached = FindAttachedKnownPedal())
+            m_hid = {*attached, std::nullopt};
     }
     m_pPort = CreatePort(pedal::TypeCode(row.kind), row.num, m_hid);
     if (!m_pPort->Open())
