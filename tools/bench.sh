@@ -13,6 +13,8 @@
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 root=$PWD
+# shellcheck source=tools/process-lib.sh
+. tools/process-lib.sh
 win=build/bench-win
 native=build/bench-native
 out=$root/build/bench
@@ -26,12 +28,12 @@ tools/install-deps.sh >"$out/deps.log" 2>&1 || die "installing packages failed (
 
 echo "== Building $win and $native"
 {
-    cmake -S . -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQD_BENCH=ON &&
+    configure_windows_tree "$win" -DQD_BENCH=ON &&
         cmake --build "$win" -j "$jobs" --target Quillodrome installer empty_dialog startup_bench \
             player_bench toolbar_bench pedal_bench controls_bench http_client_bench toolbar_fixtures
 } >"$out/build-win.log" 2>&1 || die "the Windows tree does not build (see $out/build-win.log)"
 {
-    cmake -S . -B "$native" -G Ninja -DQD_BENCH=ON -DQD_SANITIZE=OFF &&
+    configure_tree "$native" -DQD_BENCH=ON -DQD_SANITIZE=OFF &&
         cmake --build "$native" -j "$jobs" --target pattern_bench
 } >"$out/build-native.log" 2>&1 || die "the native tree does not build (see $out/build-native.log)"
 

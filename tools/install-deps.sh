@@ -7,6 +7,8 @@ packages=(
     # cross toolchain and build
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake make ninja-build g++ clang
     libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev libre2-dev libpcre2-dev
+    # the layout check (tools/check-format.sh), pinned to one major version
+    clang-format-14
     # Windows run-time and its audio decoding
     wine wine64 libwine fonts-wine
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav

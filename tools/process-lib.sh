@@ -1,5 +1,6 @@
 # shellcheck shell=bash
-# Shell functions the developer scripts share; source it, do not run it.
+# Shell functions the developer scripts share (processes, servers, build trees); source it, do not
+# run it.
 
 # Stops the process whose id FILE holds (asked first, then forced after 5 s) and removes FILE.
 stop_pidfile() {
@@ -45,4 +46,24 @@ start_server() {
     echo "$who: the server did not start (see $state/server.log)" >&2
     stop_pidfile "$state/server.pid"
     return 1
+}
+
+# Configures the build tree DIR (Ninja; the further arguments go to CMake) from the source root,
+# the current folder, keeping CMake's output in DIR-configure.log and showing it when
+# configuring fails.
+configure_tree() {
+    local dir=$1
+    shift
+    mkdir -p "$(dirname "$dir")"
+    cmake -S . -B "$dir" -G Ninja "$@" >"$dir-configure.log" 2>&1 || {
+        cat "$dir-configure.log"
+        return 1
+    }
+}
+
+# The same for a Windows tree: the product and its Wine-run tests, cross-compiled by MinGW-w64.
+configure_windows_tree() {
+    local dir=$1
+    shift
+    configure_tree "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake "$@"
 }

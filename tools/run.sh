@@ -15,8 +15,7 @@ root=$PWD
 
 tools/install-deps.sh
 mkdir -p build/run
-cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DQD_BENCH=OFF >build/win-configure.log 2>&1 || { cat build/win-configure.log; exit 1; }
+configure_windows_tree build/win -DQD_BENCH=OFF
 cmake --build build/win --target Quillodrome -j "${QD_JOBS:-2}"
 
 demo=$root/build/demo

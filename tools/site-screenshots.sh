@@ -8,13 +8,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+# shellcheck source=tools/process-lib.sh
+. tools/process-lib.sh
 out=$root/site/vexo/recherche/projets/Quillodrome/images
 work=$root/build/site-shots
 mkdir -p "$out" "$work"
 
 if [ ! -x build/win/bin/Quillodrome.exe ]; then
-    cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-        -DQD_BENCH=OFF >build/win-configure.log 2>&1 || { cat build/win-configure.log; exit 1; }
+    configure_windows_tree build/win -DQD_BENCH=OFF
     cmake --build build/win --target Quillodrome -j "${QD_JOBS:-2}"
 fi
 recording=$(tools/demo-recording.sh "$root/build/demo")

@@ -1,17 +1,33 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the native tree (portable code under AddressSanitizer and
-# UndefinedBehaviorSanitizer, fuzz corpora replayed), the Windows tree under Wine, and last the
-# README's run command on a private display, whose toolbar must show up. The closing line,
-# "N passed, N failed", counts all of them.
+# Sets up, builds and runs every test: the layout of the sources (tools/check-format.sh), the
+# native tree (portable code under AddressSanitizer and UndefinedBehaviorSanitizer, fuzz corpora
+# replayed), the Windows tree under Wine, and last the README's run command on a private display,
+# whose toolbar must show up. The closing line, "N passed, N failed", counts all of them; a tree
+# that does not build counts as one failure.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 root=$PWD
 jobs=${QD_JOBS:-2}
+# shellcheck source=tools/process-lib.sh
+. tools/process-lib.sh
 
 tools/install-deps.sh || exit 1
 
 status=0
 summary=()
+# Parts that are a single check (or a tree that did not build) count as one test each in the
+# closing line.
+checks_passed=0
+checks_failed=0
+check_passed() {
+    checks_passed=$((checks_passed + 1))
+    summary+=("$1")
+}
+check_failed() {
+    checks_failed=$((checks_failed + 1))
+    status=1
+    summary+=("$1")
+}
 
 run_ctest() {
     local name=$1
@@ -21,29 +37,35 @@ run_ctest() {
     local rc=${PIPESTATUS[0]}
     local line
     line=$(grep -E 'tests passed, [0-9]+ tests failed out of' "$log" | tail -n 1)
-    summary+=("$name: ${line:-no result}")
+    if [ -z "$line" ]; then
+        check_failed "$name: no result (see $log)"
+        return
+    fi
+    summary+=("$name: $line")
     [ "$rc" -eq 0 ] || status=1
 }
 
+echo "== Layout of the sources"
+if tools/check-format.sh; then
+    check_passed "format: every tracked .cpp and .h file as .clang-format lays it out"
+else
+    check_failed "format: FAILED (files named above; tools/check-format.sh --fix rewrites them)"
+fi
+
 mkdir -p build
 echo "== Native tree"
-if cmake -S . -B build/native -G Ninja -DQD_BENCH=OFF >build/native-configure.log 2>&1 ||
-    { cat build/native-configure.log; false; }; then
+if configure_tree build/native -DQD_BENCH=OFF; then
     if cmake --build build/native -j "$jobs"; then
         run_ctest native ctest --test-dir build/native -j "$jobs" --output-on-failure
     else
-        status=1
-        summary+=("native: build failed")
+        check_failed "native: build failed"
     fi
 else
-    status=1
-    summary+=("native: configure failed")
+    check_failed "native: configure failed"
 fi
 
 echo "== Windows tree (run under Wine)"
-mkdir -p build
-if cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DQD_BENCH=OFF >build/win-configure.log 2>&1 || { cat build/win-configure.log; false; }; then
+if configure_windows_tree build/win -DQD_BENCH=OFF; then
     if cmake --build build/win -j "$jobs"; then
         # Two at a time is safe: the tests share one Wine session, and those that use a shared
         # part of it (the screen and focus, the program's profile, COM ports, sound, proxy
@@ -51,12 +73,10 @@ if cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_6
         run_ctest windows tools/wine-session.sh run build/win/wine \
             ctest --test-dir build/win -j "$jobs" --output-on-failure
     else
-        status=1
-        summary+=("windows: build failed")
+        check_failed "windows: build failed"
     fi
 else
-    status=1
-    summary+=("windows: configure failed")
+    check_failed "windows: configure failed"
 fi
 
 echo "== Run command on a private display"
@@ -93,14 +113,11 @@ sys.exit(0 if same >= 85 else 1)
 PY
 }
 rm -f build/run/quillodrome*.png build/run/screen*.png
-smoke=1
 if env -u DISPLAY tools/run.sh && check_shot && env -u DISPLAY QD_DPI=144 tools/run.sh >/dev/null &&
     check_dpi; then
-    summary+=("run: the toolbar showed and closed, at 96 and at 144 DPI")
+    check_passed "run: the toolbar showed and closed, at 96 and at 144 DPI"
 else
-    status=1
-    smoke=0
-    summary+=("run: FAILED (pictures and logs in build/run)")
+    check_failed "run: FAILED (pictures and logs in build/run)"
 fi
 
 echo "== Summary"
@@ -113,7 +130,7 @@ for s in "${summary[@]}"; do
         passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
     fi
 done
-passed=$((passed + smoke))
-failed=$((failed + 1 - smoke))
+passed=$((passed + checks_passed))
+failed=$((failed + checks_failed))
 echo "$passed passed, $failed failed"
 exit $status

@@ -17,8 +17,7 @@ root=$PWD
 try=$root/build/try-update
 
 tools/install-deps.sh
-cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DQD_BENCH=OFF >build/win-configure.log 2>&1 || { cat build/win-configure.log; exit 1; }
+configure_windows_tree build/win -DQD_BENCH=OFF
 cmake --build build/win --target Quillodrome site installer_next -j "${QD_JOBS:-2}"
 version=$(sed -n 's/^QD_VERSION:STRING=//p' build/win/CMakeCache.txt)
 next=${version%.*}.$((${version##*.} + 1))

@@ -26,14 +26,10 @@ import os
 import socket
 import socketserver
 import subprocess
-import sys
 import threading
 import urllib.parse
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
-                                "tools"))
-from http_test_server import (ProxyHandler, Server, TlsServer,  # noqa: E402
-                              read_request_or_none, serve)
+from loopback_server import Server, TlsServer, pipe, read_request_or_none, serve
 
 TYPES = {
     ".htm": "text/html; charset=UTF-8",
@@ -190,7 +186,7 @@ class SiteHandler(socketserver.StreamRequestHandler):
         return status
 
 
-class TunnelHandler(ProxyHandler):
+class TunnelHandler(socketserver.StreamRequestHandler):
     def handle(self):
         req = read_request_or_none(self.rfile)
         if req is None:
@@ -211,7 +207,7 @@ class TunnelHandler(ProxyHandler):
         self.wfile.flush()
         log_request(method, target, 200)
         try:
-            self.pipe(self.connection, upstream)
+            pipe(self.connection, upstream)
         except OSError:
             pass
 

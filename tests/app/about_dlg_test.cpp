@@ -11,6 +11,7 @@
 #include "res/resource.h"
 #include "tests/controls/controls_test_support.h"
 #include "tests/tools/fake_ftd2xx_session.h"
+#include "tests/tools/message_pump.h"
 #include "tests/tools/modal_dialog.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Start-up of the real application, in programs that differ only by their version record.
-#include "tests/tools/process_windows.h"
+#include "tests/tools/program.h"
 
 #include <gtest/gtest.h>
 
@@ -29,40 +29,25 @@ std::map<std::string, std::string> RunProbe(const char* exe, DWORD* exitCode,
     ::GetTempPathA(MAX_PATH, temp);
     std::string out = std::string(temp) + exe + ".out";
     ::DeleteFileA(out.c_str());
-    ::SetEnvironmentVariableA("QD_PROBE_OUT", out.c_str());
-    ::SetEnvironmentVariableA("QD_PROBE_KEEP_OPEN", close ? "1" : nullptr);
 
-    std::string cmd = "\"" + Sibling(exe) + "\"";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
+    qdtest::Program probe;
+    probe.env = {"QD_PROBE_OUT=" + out, close ? "QD_PROBE_KEEP_OPEN=1" : "QD_PROBE_KEEP_OPEN="};
     std::map<std::string, std::string> result;
-    if (!::CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                          &pi)) {
-        ADD_FAILURE() << "cannot start " << cmd;
+    std::string why;
+    if (!probe.Launch(Sibling(exe), why)) {
+        ADD_FAILURE() << why;
         return result;
     }
     if (close) {
-        HWND toolbar = nullptr;
-        for (int i = 0; i < 3000 && !toolbar; ++i) {
-            toolbar = qdtest::FindVisibleTopLevel(pi.dwProcessId);
-            ::Sleep(10);
-        }
-        EXPECT_TRUE(toolbar) << "no toolbar appeared";
-        if (toolbar) {
+        EXPECT_TRUE(probe.WaitMain(30000, why)) << "no toolbar appeared: " << why;
+        if (probe.Main()) {
             ::Sleep(200);
-            EXPECT_EQ(::WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+            EXPECT_EQ(::WaitForSingleObject(probe.Process(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
                 << "the toolbar closed by itself";
-            close(toolbar);
+            close(probe.Main());
         }
     }
-    if (::WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
-        ADD_FAILURE() << exe << " hung";
-        ::TerminateProcess(pi.hProcess, 1);
-    }
-    ::GetExitCodeProcess(pi.hProcess, exitCode);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
+    *exitCode = static_cast<DWORD>(probe.WaitExit(30000));
 
     std::ifstream in(out);
     std::string line;

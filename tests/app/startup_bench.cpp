@@ -1,6 +1,7 @@
 // Times start-up: from process creation to the program's first visible top-level window,
 // median of five runs of each program named on the command line.
 #include "tests/tools/process_windows.h"
+#include "tests/tools/program.h"
 
 #include <windows.h>
 
@@ -14,17 +15,16 @@ namespace {
 double TimeOnce(const std::string& exe) {
     LARGE_INTEGER freq, start, now;
     ::QueryPerformanceFrequency(&freq);
-    std::string cmd = "\"" + exe + "\"";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
+    qdtest::Program program;
+    std::string why;
     ::QueryPerformanceCounter(&start);
-    if (!::CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    if (!program.Launch(exe, why))
         return -1;
+    // Polled every millisecond, finer than Program::WaitMain, for the timing's sake.
     HWND found = nullptr;
     double ms = -1;
     for (int i = 0; i < 20000 && !found; ++i) {
-        found = qdtest::FindVisibleTopLevel(pi.dwProcessId);
+        found = qdtest::FindVisibleTopLevel(program.Pid());
         if (found) {
             ::QueryPerformanceCounter(&now);
             ms = (now.QuadPart - start.QuadPart) * 1000.0 / freq.QuadPart;
@@ -34,10 +34,8 @@ double TimeOnce(const std::string& exe) {
     }
     if (found)
         ::PostMessageA(found, WM_COMMAND, IDCANCEL, 0);
-    if (::WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0)
-        ::TerminateProcess(pi.hProcess, 1);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
+    // The program is ended when it has not closed by then.
+    ::WaitForSingleObject(program.Process(), 10000);
     return ms;
 }
 

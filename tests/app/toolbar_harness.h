@@ -3,6 +3,7 @@
 #pragma once
 
 #include "res/resource.h"
+#include "tests/tools/process_windows.h"
 #include "tests/tools/ui_driver.h"
 
 #include <gtest/gtest.h>
@@ -111,21 +112,10 @@ inline int PedalImage(HWND toolbar) {
 
 // The captions and messages of what the process shows, for a failure's explanation.
 inline std::string VisibleWindows(DWORD pid) {
-    struct Seen {
-        DWORD pid;
-        std::string text;
-    } seen{pid, {}};
-    ::EnumWindows(
-        [](HWND w, LPARAM lParam) -> BOOL {
-            auto* s = reinterpret_cast<Seen*>(lParam);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(w, &owner);
-            if (owner == s->pid && ::IsWindowVisible(w))
-                s->text += "[" + qdtest::Text(w) + ": " + qdtest::ItemText(w, 0xFFFF) + "] ";
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&seen));
-    return seen.text.empty() ? "no visible window" : seen.text;
+    std::string text;
+    for (HWND w : qdtest::VisibleTopLevels(pid))
+        text += "[" + qdtest::Text(w) + ": " + qdtest::ItemText(w, 0xFFFF) + "] ";
+    return text.empty() ? "no visible window" : text;
 }
 
 // The program under test with its window; ends it at the end of the scope if still running.

@@ -7,6 +7,7 @@
 #include "tests/app/toolbar_harness.h"
 #include "tests/tools/fake_ftd2xx_control.h"
 #include "tests/tools/pedal_sim_client.h"
+#include "tests/tools/process_windows.h"
 #include "tests/tools/ui_driver.h"
 #include "tests/tools/wine_test_paths.h"
 #include "tests/update/http_test_support.h"
@@ -161,13 +162,9 @@ protected:
     }
     // Counts the boxes showing at once: nested ticks must never add a second prompt.
     static int VisibleBoxes(Toolbar& toolbar) {
-        int n = 0;
-        for (HWND w = ::GetTopWindow(nullptr); w; w = ::GetWindow(w, GW_HWNDNEXT)) {
-            DWORD pid = 0;
-            ::GetWindowThreadProcessId(w, &pid);
-            n += pid == toolbar.Pid() && w != toolbar.Main() && ::IsWindowVisible(w);
-        }
-        return n;
+        std::vector<HWND> shown = qdtest::VisibleTopLevels(toolbar.Pid());
+        std::erase(shown, toolbar.Main());
+        return static_cast<int>(shown.size());
     }
 
     // The fake library's block for the running program (made at its first load).

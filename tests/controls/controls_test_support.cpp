@@ -85,22 +85,6 @@ HBRUSH PatternParent::OnCtlColor(HDC dc, HWND control, UINT kind) {
     return reinterpret_cast<HBRUSH>(Default());
 }
 
-void Pump() {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
-
-void PumpFor(DWORD ms) {
-    const DWORD start = ::GetTickCount();
-    do {
-        Pump();
-        ::Sleep(5);
-    } while (::GetTickCount() - start < ms);
-}
-
 void Repaint(HWND wnd) {
     ::RedrawWindow(wnd, nullptr, nullptr,
                    RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);

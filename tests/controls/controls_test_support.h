@@ -46,10 +46,6 @@ private:
     HBITMAP m_hPattern = nullptr;
 };
 
-// Handles whatever is waiting in this thread's queue.
-void Pump();
-// Pumps for `ms` milliseconds.
-void PumpFor(DWORD ms);
 // Repaints `wnd` and its children now, background included.
 void Repaint(HWND wnd);
 

@@ -4,6 +4,7 @@
 #include "controls/hot_static.h"
 #include "framework/shell.h"
 #include "tests/controls/controls_test_support.h"
+#include "tests/tools/message_pump.h"
 #include "tests/tools/modal_dialog.h"
 
 #include <gtest/gtest.h>
@@ -43,7 +44,7 @@ protected:
     // Away from every label, with the moves that the pointer's travel produces handled.
     static void Park() {
         ::SetCursorPos(5, 500);
-        ctltest::PumpFor(50);
+        qdtest::PumpFor(50);
     }
 
     // A notifying static at (10, 10) of the parent, bound to `link`, painted once.
@@ -57,7 +58,7 @@ protected:
     }
 
     Picture Shot(HWND wnd) {
-        ctltest::Pump();
+        qdtest::Pump();
         ::UpdateWindow(m_parent.m_hWnd);
         RECT rc{};
         ::GetWindowRect(wnd, &rc);

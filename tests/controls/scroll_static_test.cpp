@@ -4,6 +4,7 @@
 #include "framework/timer.h"
 #include "framework/win_app.h"
 #include "tests/controls/controls_test_support.h"
+#include "tests/tools/message_pump.h"
 
 #include <gtest/gtest.h>
 
@@ -294,7 +295,7 @@ TEST_F(ScrollCaption, PressMovesTheParentByItsCaption) {
     HWND wnd = Make(caption, "<< Quillodrome >>", 200);
     caption.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(12, 5));
     EXPECT_TRUE(m_parent.m_presses.empty()) << "posted, not sent";
-    ctltest::Pump();
+    qdtest::Pump();
     ASSERT_EQ(m_parent.m_presses.size(), 1u);
     EXPECT_EQ(m_parent.m_presses[0].hit, static_cast<WPARAM>(HTCAPTION));
     EXPECT_EQ(m_parent.m_presses[0].point, MAKELPARAM(12, 5));

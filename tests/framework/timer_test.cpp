@@ -2,6 +2,7 @@
 // and when the program is told to quit.
 #include "framework/timer.h"
 #include "framework/win_app.h"
+#include "tests/tools/message_pump.h"
 
 #include <gtest/gtest.h>
 
@@ -32,9 +33,7 @@ protected:
         fw::SetTimerRefusalHook(nullptr);
         fw::SetMessageBoxHook(nullptr);
         ::DestroyWindow(m_hWnd);
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        }
+        qdtest::Pump();
     }
     HWND m_hWnd = nullptr;
 };

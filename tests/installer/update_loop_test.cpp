@@ -6,6 +6,7 @@
 // recording where it was.
 #include "res/resource.h"
 #include "tests/app/toolbar_harness.h"
+#include "tests/tools/process_windows.h"
 #include "tests/tools/ui_driver.h"
 #include "tests/tools/wine_test_paths.h"
 #include "tests/update/http_test_support.h"
@@ -59,59 +60,34 @@ std::string UninstallValue(const char* name) {
 // The first visible top-level window whose caption begins with `prefix`, of any process, and
 // whose process runs `exe` when that is given.
 HWND FindTopLevel(const char* prefix, const char* exe = nullptr) {
-    struct Search {
-        const char* prefix;
-        const char* exe;
-        HWND found;
-    } search{prefix, exe, nullptr};
-    ::EnumWindows(
-        [](HWND w, LPARAM lParam) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lParam);
-            if (!::IsWindowVisible(w) || qdtest::Text(w).rfind(s->prefix, 0) != 0)
-                return TRUE;
-            if (s->exe) {
-                DWORD pid = 0;
-                ::GetWindowThreadProcessId(w, &pid);
-                HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-                char image[MAX_PATH] = {};
-                DWORD n = MAX_PATH;
-                const bool match = process && ::QueryFullProcessImageNameA(process, 0, image, &n) &&
-                                   ::lstrcmpiA(image, s->exe) == 0;
-                if (process)
-                    ::CloseHandle(process);
-                if (!match)
-                    return TRUE;
-            }
-            s->found = w;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-DWORD ProcessOf(HWND w) {
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(w, &pid);
-    return pid;
+    for (HWND w : qdtest::VisibleTopLevels()) {
+        if (qdtest::Text(w).rfind(prefix, 0) != 0)
+            continue;
+        if (exe) {
+            HANDLE process =
+                ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, qdtest::ProcessOf(w));
+            char image[MAX_PATH] = {};
+            DWORD n = MAX_PATH;
+            const bool match = process && ::QueryFullProcessImageNameA(process, 0, image, &n) &&
+                               ::lstrcmpiA(image, exe) == 0;
+            if (process)
+                ::CloseHandle(process);
+            if (!match)
+                continue;
+        }
+        return w;
+    }
+    return nullptr;
 }
 
 // Runs a program to its end; its exit code, or -1.
-int RunToEnd(const std::string& commandLine, DWORD timeoutMs) {
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    std::string line = commandLine;
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                          &pi))
+int RunToEnd(const std::string& exe, const std::string& args, DWORD timeoutMs) {
+    qdtest::Program program;
+    program.args = args;
+    std::string why;
+    if (!program.Launch(exe, why))
         return -1;
-    DWORD code = static_cast<DWORD>(-1);
-    if (::WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
-        ::GetExitCodeProcess(pi.hProcess, &code);
-    else
-        ::TerminateProcess(pi.hProcess, 1);
-    ::CloseHandle(pi.hProcess);
-    ::CloseHandle(pi.hThread);
-    return static_cast<int>(code);
+    return program.WaitExit(timeoutMs);
 }
 
 TEST(UpdateLoopTest, InstalledProgramUpdatesItselfThroughTheMakersSite) {
@@ -123,8 +99,7 @@ TEST(UpdateLoopTest, InstalledProgramUpdatesItselfThroughTheMakersSite) {
 
     // Installed as an administrator would, silently.
     ASSERT_EQ(
-        RunToEnd("\"" + qdtest::FolderFromEnv("QD_INSTALLER_DIR") + "QuillodromeSetup.exe\" /S",
-                 60000),
+        RunToEnd(qdtest::FolderFromEnv("QD_INSTALLER_DIR") + "QuillodromeSetup.exe", "/S", 60000),
         0);
     ASSERT_EQ(FileVersion(kInstalledExe), current);
 
@@ -153,12 +128,12 @@ TEST(UpdateLoopTest, InstalledProgramUpdatesItselfThroughTheMakersSite) {
         qdtest::WaitUntil([&] { return (wizard = FindTopLevel(title.c_str())) != nullptr; }, 30000))
         << "no installer window";
     EXPECT_NE(qdtest::Text(wizard).find(next), std::string::npos) << qdtest::Text(wizard);
-    const DWORD installer = ProcessOf(wizard);
+    const DWORD installer = qdtest::ProcessOf(wizard);
     int clicks = 0;
     qdtest::WaitUntil(
         [&] {
             wizard = FindTopLevel(title.c_str());
-            if (!wizard || ProcessOf(wizard) != installer)
+            if (!wizard || qdtest::ProcessOf(wizard) != installer)
                 return true;
             HWND next = ::GetDlgItem(wizard, IDOK);
             if (next && ::IsWindowEnabled(next) && ::IsWindowVisible(next)) {
@@ -182,7 +157,7 @@ TEST(UpdateLoopTest, InstalledProgramUpdatesItselfThroughTheMakersSite) {
         << "the wizard did not start the new version";
     ASSERT_TRUE(qdtest::WaitUntil([&] { return Position(updated) >= 0; }, 10000));
     EXPECT_NEAR(Position(updated), 5.5, 0.05);
-    const DWORD pid = ProcessOf(updated);
+    const DWORD pid = qdtest::ProcessOf(updated);
     ASSERT_TRUE(qdtest::Click(updated, IDC_ABOUT)) << qdtest::LastProblem();
     HWND about = qdtest::WaitDialog(pid, 5000, "About Quillodrome", updated);
     ASSERT_TRUE(about);

@@ -15,6 +15,7 @@
 #include "tests/tools/fake_ftd2xx_session.h"
 #include "tests/tools/key_input.h"
 #include "tests/tools/gdi_objects.h"
+#include "tests/tools/message_pump.h"
 #include "tests/tools/modal_dialog.h"
 #include "tests/tools/pedal_sim_client.h"
 

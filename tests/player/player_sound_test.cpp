@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 using qdtest::Fixture;
-using qdtest::Pump;
+using qdtest::PumpFor;
 
 namespace {
 
@@ -57,9 +57,9 @@ Level Measure(long long from, long long to) {
 
 // The capture grows while Wine mixes; measure a window that lies inside one playing state.
 Level MeasureWhile(DWORD settleMs, DWORD measureMs) {
-    Pump(settleMs);
+    PumpFor(settleMs);
     long long from = CaptureSize();
-    Pump(measureMs);
+    PumpFor(measureMs);
     return Measure(from, CaptureSize());
 }
 

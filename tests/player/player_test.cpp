@@ -4,7 +4,7 @@
 using qdtest::Boxes;
 using qdtest::Fixture;
 using qdtest::PositionSeconds;
-using qdtest::Pump;
+using qdtest::PumpFor;
 
 namespace {
 
@@ -47,18 +47,18 @@ TEST_F(Player, RunAdvancesAtThePlaybackRatePauseHoldsStopRewinds) {
     EXPECT_EQ(player.Stop(), 0) << "no file: nothing to stop";
     ASSERT_EQ(player.Open(Fixture("tone440.wav").c_str()), 1);
     player.m_pControl->Run();
-    Pump(300);
+    PumpFor(300);
     double t0 = PositionSeconds(player);
     DWORD start = ::GetTickCount();
-    Pump(1000);
+    PumpFor(1000);
     double t1 = PositionSeconds(player);
     double elapsed = (::GetTickCount() - start) / 1000.0;
     EXPECT_NEAR(t1 - t0, elapsed, 0.15) << "position must follow the clock";
 
     player.m_pControl->Pause();
-    Pump(200);
+    PumpFor(200);
     double held = PositionSeconds(player);
-    Pump(700);
+    PumpFor(700);
     EXPECT_NEAR(PositionSeconds(player), held, 0.02);
     EXPECT_GT(held, 1.0);
 
@@ -86,7 +86,7 @@ TEST_F(Player, CloseReleasesEverythingAndTwiceIsHarmless) {
 TEST_F(Player, OpeningASecondFileReleasesTheFirstEvenWhilePlaying) {
     ASSERT_EQ(player.Open(Fixture("tone440.wav").c_str()), 1);
     player.m_pControl->Run();
-    Pump(200);
+    PumpFor(200);
     IGraphBuilder* first = player.m_pGraph.Get();
     first->AddRef();
     ASSERT_EQ(player.Open(Fixture("tone880.wav").c_str()), 1);

@@ -4,6 +4,7 @@
 
 #include "framework/win_app.h"
 #include "player/dshow_media_player.h"
+#include "tests/tools/message_pump.h"
 #include "tests/tools/wine_test_paths.h"
 
 #include <gtest/gtest.h>
@@ -26,19 +27,6 @@ inline std::vector<std::string>& Boxes() {
 }
 
 inline std::string Fixture(const char* name) { return FolderFromEnv("QD_FIXTURES") + name; }
-
-// Lets the graph's threads and timers run while the test waits.
-inline void Pump(DWORD ms) {
-    DWORD end = ::GetTickCount() + ms;
-    while (static_cast<LONG>(end - ::GetTickCount()) > 0) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-        ::Sleep(10);
-    }
-}
 
 inline double PositionSeconds(const CDShowMediaPlayer& player) {
     LONGLONG position = -1;

@@ -50,7 +50,7 @@ start)
     state=$(cd "$state" && pwd)
     stop
     make_certs
-    start_server http_test_env "$state" \
+    start_server http_test_env "$state" env PYTHONPATH="$here/../../tools" \
         /usr/bin/python3 "$here/http_test_server.py" --state "$state"
     ;;
 stop)

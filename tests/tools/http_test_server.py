@@ -25,18 +25,20 @@ Requests to /r answer what their query asks for (all parameters optional):
   loop=1       302 to the very same address
   tohttp=1     302 to http://localhost:<http port>/r?text=plain
 Every response carries "Connection: close" unless raw.
+
+Run it with tools/ on PYTHONPATH (tests/tools/http_test_env.sh does): it is built on the loopback
+server parts it shares with the development update server.
 """
 import argparse
 import os
-import select
-import signal
 import socket
 import socketserver
 import ssl
-import sys
 import threading
 import time
 import urllib.parse
+
+from loopback_server import Server, TlsServer, pipe, read_request, read_request_or_none, serve
 
 counts = {}
 last = {}
@@ -55,54 +57,6 @@ def pattern_body(n):
             pattern_cache.clear()
         pattern_cache[n] = body
     return body
-
-
-def read_request_or_none(rfile):
-    """read_request, with None also for a connection that broke or sent no request line."""
-    try:
-        return read_request(rfile)
-    except (OSError, ssl.SSLError, ValueError):
-        return None
-
-
-def serve(servers, state):
-    """Serves each of `servers` (name -> server) on a thread, writes their ports to
-    STATE/ports as name=port lines, and waits to be stopped."""
-    for srv in servers.values():
-        threading.Thread(target=srv.serve_forever, daemon=True).start()
-    tmp = os.path.join(state, "ports.tmp")
-    with open(tmp, "w") as f:
-        for name, srv in servers.items():
-            f.write("%s=%d\n" % (name, srv.server_address[1]))
-    os.replace(tmp, os.path.join(state, "ports"))
-    # Stalled handlers may sleep for a long time: stopping ends the process outright.
-    signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
-    signal.signal(signal.SIGINT, lambda *_: os._exit(0))
-    while True:
-        time.sleep(3600)
-
-
-def read_request(rfile):
-    """Returns (method, target, header_bytes, body) or None at end of stream."""
-    line = rfile.readline(65537)
-    if not line:
-        return None
-    head = b""
-    while True:
-        h = rfile.readline(65537)
-        if not h or h in (b"\r\n", b"\n"):
-            break
-        head += h
-    length = 0
-    for hl in head.split(b"\n"):
-        name, _, value = hl.partition(b":")
-        if name.strip().lower() == b"content-length":
-            length = int(value.strip() or b"0")
-    body = rfile.read(length) if length else b""
-    parts = line.decode("latin-1").split()
-    if len(parts) < 2:
-        return None
-    return parts[0], parts[1], line + head, body
 
 
 class Handler(socketserver.StreamRequestHandler):
@@ -216,52 +170,9 @@ class ProxyHandler(socketserver.StreamRequestHandler):
                 tunnels += 1
             self.wfile.write(b"HTTP/1.1 200 Connection established\r\n\r\n")
             self.wfile.flush()
-            self.pipe(self.connection, upstream)
+            pipe(self.connection, upstream)
         except (OSError, ValueError):
             pass
-
-    @staticmethod
-    def pipe(a, b):
-        socks = [a, b]
-        try:
-            while True:
-                r, _, _ = select.select(socks, [], [], 60)
-                if not r:
-                    return
-                for s in r:
-                    data = s.recv(65536)
-                    if not data:
-                        return
-                    (b if s is a else a).sendall(data)
-        finally:
-            b.close()
-
-
-class Server(socketserver.ThreadingTCPServer):
-    daemon_threads = True
-    allow_reuse_address = True
-    request_queue_size = 64
-
-
-class TlsServer(Server):
-    def __init__(self, handler, cert, key):
-        super().__init__(("127.0.0.1", 0), handler)
-        self.ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        self.ctx.load_cert_chain(cert, key)
-
-    def get_request(self):
-        sock, addr = super().get_request()
-        return sock, addr
-
-    def finish_request(self, request, client_address):
-        # The handshake happens in the request's own thread, so a stalled client never blocks
-        # the accepting loop.
-        try:
-            request.settimeout(120)
-            tls = self.ctx.wrap_socket(request, server_side=True)
-        except (OSError, ssl.SSLError):
-            return
-        self.RequestHandlerClass(tls, client_address, self)
 
 
 def main():

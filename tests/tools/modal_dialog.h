@@ -40,22 +40,4 @@ inline INT_PTR RunModal(fw::CDialog& dialog, const std::string& caption,
     return dialog.DoModal();
 }
 
-// Handles what is waiting in this thread's queue for about `ms` milliseconds, or until `done`
-// answers true; returns whether it did.
-inline bool PumpUntil(DWORD ms, const std::function<bool()>& done) {
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-        if (done && done())
-            return true;
-        if (::GetTickCount() - start >= ms)
-            return false;
-        ::Sleep(2);
-    }
-}
-
 } // namespace qdtest

@@ -2,8 +2,6 @@
 
 #include "tests/tools/process_windows.h"
 
-#include <gtest/gtest.h>
-
 #include <commctrl.h>
 #include <dlgs.h>
 #include <shlobj.h>
@@ -22,29 +20,6 @@ bool Fail(const std::string& why) {
     return false;
 }
 
-// The environment of this process with `changes` ("NAME=value", "NAME=" removes) applied, as
-// CreateProcess takes it.
-std::string EnvironmentBlock(const std::vector<std::string>& changes) {
-    std::vector<std::string> vars;
-    char* own = ::GetEnvironmentStringsA();
-    for (const char* v = own; *v; v += std::strlen(v) + 1)
-        vars.emplace_back(v);
-    ::FreeEnvironmentStringsA(own);
-    for (const std::string& change : changes) {
-        const size_t eq = change.find('=', 1);
-        const std::string name = change.substr(0, eq + 1);
-        std::erase_if(vars, [&](const std::string& v) {
-            return v.size() >= name.size() && _strnicmp(v.c_str(), name.c_str(), name.size()) == 0;
-        });
-        if (eq != std::string::npos && eq + 1 < change.size())
-            vars.push_back(change);
-    }
-    std::string block;
-    for (const std::string& v : vars)
-        block += v + '\0';
-    return block + '\0';
-}
-
 HWND Item(HWND dlg, int id) {
     return ::GetDlgItem(dlg, id);
 }
@@ -52,8 +27,7 @@ HWND Item(HWND dlg, int id) {
 // Messages above WM_USER that carry a pointer are not copied between processes: the answer
 // goes to memory made in the window's own process and is read back from there.
 bool RemoteRect(HWND w, UINT msg, RECT& rc) {
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(w, &pid);
+    const DWORD pid = ProcessOf(w);
     HANDLE process =
         ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
     if (!process)
@@ -155,85 +129,7 @@ std::string LastProblem() {
     return g_problem;
 }
 
-// --- Program ---
-
-Program::~Program() {
-    Kill();
-}
-
-bool Program::Start(const std::string& exe, std::string& why, DWORD timeoutMs,
-                    const char* workDir) {
-    Kill();
-    std::string cmd = "\"" + exe + "\"" + (args.empty() ? "" : " " + args);
-    std::string block = EnvironmentBlock(env);
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, block.data(),
-                          workDir, &si, &pi)) {
-        why = "cannot start " + exe + " (error " + std::to_string(::GetLastError()) + ")";
-        return false;
-    }
-    ::CloseHandle(pi.hThread);
-    m_process = pi.hProcess;
-    m_pid = pi.dwProcessId;
-    WaitUntil(
-        [&] {
-            m_main = FindVisibleTopLevel(m_pid);
-            return m_main || !Running();
-        },
-        timeoutMs);
-    if (m_main)
-        return true;
-    DWORD code = 0;
-    ::GetExitCodeProcess(m_process, &code);
-    why = Running() ? exe + " showed no window within " + std::to_string(timeoutMs) + " ms"
-                    : exe + " ended with code " + std::to_string(code) + " before any window";
-    return false;
-}
-
-bool Program::Running() const {
-    return m_process && ::WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT;
-}
-
-int Program::WaitExit(DWORD timeoutMs) {
-    if (!m_process)
-        return -1;
-    if (::WaitForSingleObject(m_process, timeoutMs) != WAIT_OBJECT_0) {
-        ADD_FAILURE() << "process " << m_pid << " still runs after " << timeoutMs << " ms";
-        Kill();
-        return -1;
-    }
-    DWORD code = 0;
-    ::GetExitCodeProcess(m_process, &code);
-    return static_cast<int>(code);
-}
-
-void Program::Kill() {
-    if (!m_process)
-        return;
-    if (Running()) {
-        ::TerminateProcess(m_process, 1);
-        ::WaitForSingleObject(m_process, 5000);
-    }
-    ::CloseHandle(m_process);
-    m_process = nullptr;
-    m_pid = 0;
-    m_main = nullptr;
-}
-
 // --- Reading ---
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        if (condition())
-            return true;
-        if (::GetTickCount() - start >= timeoutMs)
-            return false;
-        ::Sleep(10);
-    }
-}
 
 // Input already sits in the window's queue when SendInput returns. A sent message is handled
 // before queued input, so the first round trip may come back before the input was handled;
@@ -393,35 +289,25 @@ bool DragSlider(HWND dlg, int id, int toValue) {
 // --- Dialogs ---
 
 HWND WaitDialog(DWORD pid, DWORD timeoutMs, const char* caption, HWND exclude) {
-    struct Search {
-        DWORD pid;
-        const char* caption;
-        HWND exclude;
-        HWND found;
-    } search{pid, caption, exclude, nullptr};
+    HWND found = nullptr;
     WaitUntil(
         [&] {
-            ::EnumWindows(
-                [](HWND w, LPARAM lParam) -> BOOL {
-                    auto* s = reinterpret_cast<Search*>(lParam);
-                    DWORD owner = 0;
-                    ::GetWindowThreadProcessId(w, &owner);
-                    char cls[16] = {};
-                    ::GetClassNameA(w, cls, sizeof cls);
-                    if (owner != s->pid || w == s->exclude || !::IsWindowVisible(w) ||
-                        std::strcmp(cls, "#32770") != 0 || (s->caption && Text(w) != s->caption))
-                        return TRUE;
-                    s->found = w;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
+            for (HWND w : VisibleTopLevels(pid)) {
+                char cls[16] = {};
+                ::GetClassNameA(w, cls, sizeof cls);
+                if (w != exclude && std::strcmp(cls, "#32770") == 0 &&
+                    (!caption || Text(w) == caption)) {
+                    found = w;
+                    return true;
+                }
+            }
+            return false;
         },
         timeoutMs);
-    if (!search.found)
+    if (!found)
         Fail(std::string("no dialog") + (caption ? std::string(" '") + caption + "'" : "") +
              " of process " + std::to_string(pid) + " within " + std::to_string(timeoutMs) + " ms");
-    return search.found;
+    return found;
 }
 
 std::string MessageBoxText(HWND box) {
@@ -546,8 +432,7 @@ bool DropFiles(HWND target, const std::vector<std::string>& paths, POINT clientP
         block += path + '\0';
     block += '\0';
 
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(w, &pid);
+    const DWORD pid = ProcessOf(w);
     HANDLE process =
         ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
     void* remote = process ? ::VirtualAllocEx(process, nullptr, block.size(),

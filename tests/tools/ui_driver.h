@@ -10,56 +10,19 @@
 #pragma once
 
 #include "tests/tools/pixels.h"
+#include "tests/tools/program.h"
 
 #include <windows.h>
 
-#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 namespace qdtest {
 
-// One started process, ended by the destructor if it still runs.
-class Program {
-public:
-    Program() = default;
-    ~Program();
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    // Environment variables ("NAME=value", or "NAME=" to remove one) and command-line arguments
-    // for the next Start, on top of this process's own environment.
-    std::vector<std::string> env;
-    std::string args;
-
-    // Starts `exe` (a full Windows path) in `workDir` (the caller's when null) and waits up to
-    // `timeoutMs` for its first visible unowned top-level window. False with the reason in
-    // `why` when it cannot start, ends early or shows no window in time.
-    bool Start(const std::string& exe, std::string& why, DWORD timeoutMs = 30000,
-               const char* workDir = nullptr);
-
-    HWND Main() const { return m_main; }
-    DWORD Pid() const { return m_pid; }
-    HANDLE Process() const { return m_process; }
-    bool Running() const;
-
-    // Waits for the end of the process and returns its exit code; on timeout records a test
-    // failure, ends the process and returns -1.
-    int WaitExit(DWORD timeoutMs);
-
-private:
-    void Kill();
-    HANDLE m_process = nullptr;
-    DWORD m_pid = 0;
-    HWND m_main = nullptr;
-};
-
 // Why the last helper here that answered false or null did so.
 std::string LastProblem();
 
-// Polls `condition` every 10 ms for up to `timeoutMs`; true as soon as it holds.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000);
 // Returns once the thread that owns `w` has handled everything queued to it so far.
 void Settle(HWND w);
 

@@ -2,6 +2,7 @@
 // lets a test see them: Wine accepts WINHTTP_OPTION_PROXY on a request and ignores it, reads the
 // user's configuration only from the binary DefaultConnectionSettings value, and gives a session
 // opened with the default proxy the proxy named in the http_proxy environment variable.
+#include "tests/tools/program.h"
 #include "tests/update/http_test_support.h"
 #include "update/win_http_client.h"
 
@@ -141,28 +142,15 @@ TEST(DefaultProxyTest, HttpsGoesThroughTheConnectProxy) {
     const int nTunnelsBefore = http_test::ProxyTunnels();
     ASSERT_GE(nTunnelsBefore, 0);
 
-    wchar_t wszExe[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, wszExe, MAX_PATH);
-    std::wstring wstrCommand =
-        L"\"" + std::wstring(wszExe) + L"\" --gtest_filter=ProxyChild.* --gtest_brief=1";
-    const std::wstring wstrProxy = L"127.0.0.1:" + std::to_wstring(TestPorts().nProxy);
-    // The child inherits this environment; the test's own stays without a proxy.
-    ::SetEnvironmentVariableW(L"http_proxy", wstrProxy.c_str());
-    ::SetEnvironmentVariableW(L"QD_PROXY_CHILD", L"1");
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    const BOOL bStarted = ::CreateProcessW(wszExe, wstrCommand.data(), nullptr, nullptr, FALSE, 0,
-                                           nullptr, nullptr, &startup, &process);
-    ::SetEnvironmentVariableW(L"http_proxy", nullptr);
-    ::SetEnvironmentVariableW(L"QD_PROXY_CHILD", nullptr);
-    ASSERT_TRUE(bStarted) << ::GetLastError();
-    fw::UniqueKernelHandle hProcess(process.hProcess);
-    fw::UniqueKernelHandle hThread(process.hThread);
-    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(hProcess.get(), 60000));
-    DWORD dwExit = 1;
-    ::GetExitCodeProcess(hProcess.get(), &dwExit);
-    EXPECT_EQ(0u, dwExit);
+    char szExe[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, szExe, MAX_PATH);
+    // The test's own environment stays without a proxy.
+    qdtest::Program child;
+    child.args = "--gtest_filter=ProxyChild.* --gtest_brief=1";
+    child.env = {"http_proxy=127.0.0.1:" + std::to_string(TestPorts().nProxy), "QD_PROXY_CHILD=1"};
+    std::string strWhy;
+    ASSERT_TRUE(child.Launch(szExe, strWhy)) << strWhy;
+    EXPECT_EQ(0, child.WaitExit(60000));
     EXPECT_EQ(1, RequestCount("tunnelled"));
     EXPECT_EQ(nTunnelsBefore + 1, http_test::ProxyTunnels());
 }
