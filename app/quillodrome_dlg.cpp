@@ -3,6 +3,7 @@
 #include "app/about_dlg.h"
 #include "app/file_path.h"
 #include "maker/maker_site.h"
+#include "player/speed.h"
 #include "app/settings.h"
 #include "controls/wait_bar_dlg.h"
 #include "pedal/hid_port.h"
@@ -36,7 +37,19 @@ constexpr int kReopenAfterTicks = 10;
 constexpr int kInstallWaitSeconds = 15;
 // The skin's pictures are drawn for this many dots per inch.
 constexpr int kDesignDpi = 96;
-constexpr LONGLONG kUnitsPerSecond = 10000000;
+constexpr LONGLONG kUnitsPerSecond = MediaPlayer::kUnitsPerSecond;
+constexpr const char* kFixedSpeedText =
+    "Ce fichier est lu par DirectShow : il ne peut être lu qu'à sa vitesse normale (100 %).";
+constexpr const char* kPlaybackStoppedText = "La lecture s'est interrompue.\n";
+
+// A path of the ANSI code page as Windows' wide names.
+std::wstring WideFromAnsi(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                        wide.data(), static_cast<int>(wide.size()));
+    wide.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return wide;
+}
 
 const fw::CWinApp& App() {
     return *fw::AfxGetApp();
@@ -93,6 +106,7 @@ const fw::MessageMap<CQuillodromeDlg> CQuillodromeDlg::s_messageMap = {
 CQuillodromeDlg::CQuillodromeDlg() : Routed(IDD_QUILLODROME_DIALOG) {
     m_hIcon = ::LoadIconA(fw::AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
     m_nAutoRewind = settings::ReadAutoRewind(App());
+    m_nSpeed = settings::ReadSpeed(App());
     m_bAlwaysOnTop = settings::ReadAlwaysOnTop(App());
     m_bmpBackground.reset(LoadBitmapResource(IDB_BACKGROUND));
     m_bmpTopOn.reset(LoadBitmapResource(IDB_TOP_ON));
@@ -111,6 +125,7 @@ void CQuillodromeDlg::DoDataExchange(fw::DataExchange& dx) {
     fw::DDX_Control(dx, IDC_SLIDER_VOLUME, m_sliderVolume);
     fw::DDX_Control(dx, IDC_SLIDER_REWIND, m_sliderRewind);
     fw::DDX_Control(dx, IDC_SLIDER_POSITION, m_sliderPosition);
+    fw::DDX_Control(dx, IDC_SLIDER_SPEED, m_sliderSpeed);
 }
 
 BOOL CQuillodromeDlg::OnInitDialog() {
@@ -142,13 +157,14 @@ BOOL CQuillodromeDlg::OnInitDialog() {
     m_bPedalActive = m_pPort->IsOpen() && m_bFileLoaded;
 
     const int volume = settings::ReadVolume(App());
-    m_player.m_lVolume = settings::PlayerVolumeFromStored(volume);
-    if (m_player.m_pAudio)
-        m_player.m_pAudio->put_Volume(m_player.m_lVolume);
+    SetVolume(settings::PlayerVolumeFromStored(volume));
 
     ::DragAcceptFiles(m_hWnd, TRUE);
     m_sliderRewind.SetRange(0, 50, FALSE);
     m_sliderRewind.SetPos(m_nAutoRewind, TRUE);
+    m_sliderSpeed.SetRange(0, transport::SpeedSliderMax(), FALSE);
+    m_sliderSpeed.SetPos(transport::SpeedSliderValue(m_nSpeed), TRUE);
+    ::SetDlgItemTextA(m_hWnd, IDC_SPEED_TEXT, transport::FormatSpeed(m_nSpeed).c_str());
     m_sliderVolume.SetRange(0, 4000, FALSE);
     m_sliderVolume.SetPos(volume, TRUE);
     LoadButtons();
@@ -188,11 +204,8 @@ void CQuillodromeDlg::ReopenRecentFile() {
         return;
     }
     OpenAudioFile(path.GetPath());
-    if (m_player.m_pSeeking) {
-        LONGLONG position = settings::ReadStartPosition(App());
-        m_player.m_pSeeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                                          AM_SEEKING_NoPositioning);
-    }
+    if (m_player->IsOpen())
+        m_player->Seek(settings::ReadStartPosition(App()));
 }
 
 void CQuillodromeDlg::LoadButtons() {
@@ -281,11 +294,8 @@ void CQuillodromeDlg::PlaceWindow() {
 
 void CQuillodromeDlg::OpenAudioFile(const std::string& path) {
     m_strRecent = path;
-    m_player.Open(path.c_str());
-    m_dDuration = static_cast<double>(m_player.m_llDuration) / kUnitsPerSecond;
-    const transport::MinutesSeconds duration = transport::SplitMinutes(m_dDuration);
-    m_nDurationMin = duration.nMinutes;
-    m_dDurationSec = duration.dSeconds;
+    OpenWithEitherPlayer(path);
+    SetDuration(static_cast<double>(m_player->Duration()) / kUnitsPerSecond);
     m_sliderPosition.SetRange(0, 199, FALSE);
     m_sliderPosition.SetPos(0, TRUE);
     m_bFileLoaded = m_dDuration > 0;
@@ -304,29 +314,65 @@ void CQuillodromeDlg::OpenAudioFile(const std::string& path) {
         m_stCaption.RestartScroll();
 }
 
+void CQuillodromeDlg::OpenWithEitherPlayer(const std::string& path) {
+    m_player->Close();
+    const std::wstring wide = WideFromAnsi(path);
+    m_player = &m_engine;
+    HRESULT hr = m_engine.OpenFile(wide);
+    if (FAILED(hr)) {
+        // DirectShow's failure is the one worth telling: its codes have French texts.
+        hr = m_fallback.OpenFile(wide);
+        if (SUCCEEDED(hr))
+            m_player = &m_fallback;
+    }
+    if (!m_player->IsOpen()) {
+        fw::AfxMessageBox(MediaErrorText(hr).c_str(), MB_OK);
+        return;
+    }
+    m_player->SetVolume(m_lVolume);
+    m_player->SetSpeed(m_nSpeed);
+    m_bFixedSpeedTold = false;
+    if (!m_player->CanChangeSpeed() && m_nSpeed != player::kSpeedNormal) {
+        m_bFixedSpeedTold = true;
+        fw::AfxMessageBox(kFixedSpeedText, MB_OK);
+    }
+}
+
+void CQuillodromeDlg::SetDuration(double seconds) {
+    m_dDuration = seconds;
+    const transport::MinutesSeconds split = transport::SplitMinutes(seconds);
+    m_nDurationMin = split.nMinutes;
+    m_dDurationSec = split.dSeconds;
+}
+
 double CQuillodromeDlg::CurrentPosition() const {
-    LONGLONG position = 0;
-    if (m_player.m_pSeeking)
-        m_player.m_pSeeking->GetCurrentPosition(&position);
-    return static_cast<double>(position) / kUnitsPerSecond;
+    return static_cast<double>(m_player->Position()) / kUnitsPerSecond;
 }
 
 void CQuillodromeDlg::SeekTo(double seconds) {
-    if (!m_player.m_pSeeking)
-        return;
-    LONGLONG position = static_cast<LONGLONG>(seconds * kUnitsPerSecond);
-    m_player.m_pSeeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                                      AM_SEEKING_NoPositioning);
+    if (m_player->IsOpen())
+        m_player->Seek(static_cast<LONGLONG>(seconds * kUnitsPerSecond));
 }
 
 void CQuillodromeDlg::Play() {
-    if (m_player.m_pGraph) {
-        if (m_player.m_pControl)
-            m_player.m_pControl->Run();
-        m_player.m_bPlaying = TRUE;
-    } else {
-        m_player.m_bPlaying = FALSE;
+    if (m_player->IsOpen())
+        m_player->Play();
+}
+
+void CQuillodromeDlg::SetSpeed(int percent) {
+    m_nSpeed = percent;
+    m_player->SetSpeed(percent);
+    ::SetDlgItemTextA(m_hWnd, IDC_SPEED_TEXT, transport::FormatSpeed(percent).c_str());
+    // Raised before the box: ticks during it must not tell it again.
+    if (m_player->IsOpen() && !m_player->CanChangeSpeed() && !m_bFixedSpeedTold) {
+        m_bFixedSpeedTold = true;
+        fw::AfxMessageBox(kFixedSpeedText, MB_OK);
     }
+}
+
+void CQuillodromeDlg::SetVolume(long volume) {
+    m_lVolume = volume;
+    m_player->SetVolume(volume);
 }
 
 void CQuillodromeDlg::OnTimer(UINT_PTR id) {
@@ -352,6 +398,18 @@ void CQuillodromeDlg::OnTimer(UINT_PTR id) {
     }
 
     m_nAutoRewind = m_sliderRewind.GetPos();
+    // Like the auto-rewind amount, the speed follows its slider on the next tick.
+    if (const int speed = transport::SpeedFromSlider(m_sliderSpeed.GetPos()); speed != m_nSpeed)
+        SetSpeed(speed);
+    // Taken before the box, so that ticks during it do not tell it again.
+    if (const long failure = m_player->TakeFailure())
+        fw::AfxMessageBox((kPlaybackStoppedText + MediaErrorText(failure)).c_str(), MB_OK);
+    // A damaged file's duration is known only once it has been read to its end.
+    if (m_bFileLoaded) {
+        const double duration = static_cast<double>(m_player->Duration()) / kUnitsPerSecond;
+        if (duration > 0 && duration != m_dDuration)
+            SetDuration(duration);
+    }
     double position = CurrentPosition();
     const int sliderValue = transport::PositionSliderValue(position, m_dDuration);
     if (m_sliderPosition.GetPos() != sliderValue)
@@ -402,8 +460,7 @@ void CQuillodromeDlg::OnTimer(UINT_PTR id) {
 }
 
 void CQuillodromeDlg::PauseAndStepBack(double& position) {
-    if (m_player.m_bPlaying && m_player.m_pControl)
-        m_player.m_pControl->Pause();
+    m_player->Pause();
     position = transport::StepBack(position, m_nAutoRewind);
     SeekTo(position);
 }
@@ -414,34 +471,29 @@ void CQuillodromeDlg::OnPlay() {
 }
 
 void CQuillodromeDlg::OnPause() {
-    if (m_bFileLoaded && m_player.m_bPlaying && m_player.m_pControl)
-        m_player.m_pControl->Pause();
+    if (m_bFileLoaded)
+        m_player->Pause();
 }
 
 void CQuillodromeDlg::OnStop() {
     if (!m_bFileLoaded)
         return;
-    m_player.Stop();
+    m_player->Stop();
     SeekTo(0);
 }
 
 void CQuillodromeDlg::OnHScroll(UINT, UINT, HWND bar) {
     if (bar == m_sliderPosition.m_hWnd && m_bFileLoaded) {
-        if (m_player.m_bPlaying && m_player.m_pControl)
-            m_player.m_pControl->Pause();
+        m_player->Pause();
         SeekTo(transport::PositionFromSlider(m_sliderPosition.GetPos(), m_dDuration));
     } else if (bar == m_sliderVolume.m_hWnd) {
-        m_player.m_lVolume = settings::PlayerVolumeFromStored(m_sliderVolume.GetPos());
-        if (m_player.m_pAudio)
-            m_player.m_pAudio->put_Volume(m_player.m_lVolume);
+        SetVolume(settings::PlayerVolumeFromStored(m_sliderVolume.GetPos()));
     }
     Decline();
 }
 
 void CQuillodromeDlg::OnVolumeReleased(NMHDR*, LRESULT* result) {
-    m_player.m_lVolume = settings::PlayerVolumeFromStored(m_sliderVolume.GetPos());
-    if (m_player.m_pAudio)
-        m_player.m_pAudio->put_Volume(m_player.m_lVolume);
+    SetVolume(settings::PlayerVolumeFromStored(m_sliderVolume.GetPos()));
     *result = 0;
 }
 
@@ -522,8 +574,7 @@ void CQuillodromeDlg::OnDestroy() {
     KillTimer(fw::kWindowTimerId);
     if (m_pPort)
         m_pPort->Close();
-    if (m_player.m_pControl)
-        m_player.m_pControl->Pause();
+    m_player->Pause();
 
     settings::WriteBack values;
     values.ptTopLeft = POINT{rc.left, rc.top};
@@ -533,9 +584,10 @@ void CQuillodromeDlg::OnDestroy() {
     }
     values.nAutoRewind = m_nAutoRewind;
     values.bAlwaysOnTop = m_bAlwaysOnTop;
-    if (m_player.m_pSeeking)
-        m_player.m_pSeeking->GetCurrentPosition(&values.llPosition);
-    values.lPlayerVolume = m_player.m_lVolume;
+    if (m_player->IsOpen())
+        values.llPosition = m_player->Position();
+    values.lPlayerVolume = m_lVolume;
+    values.nSpeed = m_nSpeed;
     values.strRecent = m_strRecent;
     values.shortcuts = m_keys;
     values.timeStampFormat = m_timeStampFormat;
@@ -545,7 +597,7 @@ void CQuillodromeDlg::OnDestroy() {
     m_shortcuts.Unregister();
 
     m_pPort.reset();
-    m_player.Close();
+    m_player->Close();
     Decline();
 }
 
@@ -596,6 +648,7 @@ HBRUSH CQuillodromeDlg::OnCtlColor(HDC dc, HWND control, UINT kind) {
     switch (::GetDlgCtrlID(control)) {
     case IDC_TIME:
     case IDC_REWIND_TEXT:
+    case IDC_SPEED_TEXT:
     case IDC_CAPTION:
         ::SetTextColor(dc, m_crCaptionText);
         ::SetBkColor(dc, m_crCaptionBack);

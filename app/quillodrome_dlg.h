@@ -20,6 +20,7 @@
 #include "pedal/shortcuts.h"
 #include "pedal/switch_logic.h"
 #include "pedal/time_stamp.h"
+#include "player/audio_engine.h"
 #include "player/dshow_media_player.h"
 
 #include <memory>
@@ -36,7 +37,16 @@ public:
     // position slider at 0. Never starts playback.
     void OpenAudioFile(const std::string& path);
 
-    CDShowMediaPlayer m_player;
+    // The engine plays every file it can open, at any speed; DirectShow plays the others at the
+    // recorded speed. m_player is whichever holds the file (the engine while none is open); the
+    // toolbar talks to it only through MediaPlayer.
+    CAudioEngine m_engine;
+    CDShowMediaPlayer m_fallback;
+    MediaPlayer* m_player = &m_engine;
+    // Hundredths of a decibel, given to whichever player opens the next file.
+    long m_lVolume = 0;
+    // Percent; kept while a file plays through DirectShow, which cannot change it.
+    int m_nSpeed = 100;
     COLORREF m_crCaptionText = RGB(0, 200, 200);
     COLORREF m_crCaptionBack = RGB(0, 0, 0);
     // Never null once the window is set up.
@@ -56,6 +66,7 @@ public:
     LumoSliderCtrl m_sliderVolume;
     LumoSliderCtrl m_sliderRewind;
     LumoSliderCtrl m_sliderPosition;
+    LumoSliderCtrl m_sliderSpeed;
     HICON m_hIcon = nullptr;
     std::string m_strRecent;
     fw::UniqueBitmap m_bmpBackground;
@@ -81,8 +92,6 @@ public:
     // Those another program held when they were registered.
     std::vector<pedal::ShortcutAction> m_takenShortcuts;
     pedal::TimeStampFormat m_timeStampFormat = pedal::TimeStampFormat::Seconds;
-    // Percent of normal speed, as the speed shortcuts last set it.
-    int m_nSpeed = pedal::kNormalSpeed;
     // The HID pedal chosen and what each switch does, read at set-up and written back.
     pedal::HidChoice m_hidChoice;
     pedal::SwitchFunctions m_functions;
@@ -143,11 +152,21 @@ private:
     void LoadButtons();
     void PlaceWindow();
 
-    // The player's position in seconds, 0 without a seeking interface.
+    // The engine if it can open the file, else DirectShow; tells the typist when neither can, or
+    // when the file's speed cannot change.
+    void OpenWithEitherPlayer(const std::string& path);
+    // The duration the read-out and the position slider use, in seconds.
+    void SetDuration(double seconds);
+    // The player's position in seconds, 0 with no file open.
     double CurrentPosition() const;
     void SeekTo(double seconds);
-    // Run if there is a graph; m_bPlaying says whether it was issued.
     void Play();
+    void SetVolume(long volume);
+    // The speed chosen on the slider: played at once, kept for the next files and the next
+    // start; a file DirectShow plays says once that its speed cannot change.
+    void SetSpeed(int percent);
+    // The file playing through DirectShow was already told about its fixed speed.
+    bool m_bFixedSpeedTold = false;
     HBITMAP TopMostBitmap() const { return m_bAlwaysOnTop ? m_bmpTopOn.get() : m_bmpTopOff.get(); }
 
     friend Routed;
@@ -170,9 +189,8 @@ private:
     void RunSwitchActions(const pedal::ActionList& actions, double& position);
     // One winding step, every kWindStepMilliseconds while a winding switch is held.
     void OnWindStep();
-    // The player is running (not paused or stopped).
-    bool IsRunning() const;
-    // The speed shortcuts' view of the player: DirectShow's playback rate.
+    // The speed shortcuts' view of the player: the speed row's value; a new one moves its
+    // slider too, so that the next tick keeps it.
     int SpeedPercent() const override { return m_nSpeed; }
     bool SetSpeedPercent(int percent) override;
 

@@ -10,14 +10,13 @@
 
 LRESULT CQuillodromeDlg::OnHotKey(WPARAM id, LPARAM) {
     const std::optional<pedal::ShortcutAction> action = CGlobalShortcuts::ActionOf(id);
-    if (!action || !m_bFileLoaded || !m_player.m_pSeeking)
+    if (!action || !m_bFileLoaded || !m_player->IsOpen())
         return 0;
-    LONGLONG position = 0;
-    m_player.m_pSeeking->GetCurrentPosition(&position);
+    const LONGLONG position = m_player->Position();
     switch (*action) {
     case pedal::ShortcutAction::PlayPause:
-        if (IsRunning())
-            OnPause();
+        if (m_player->IsPlaying())
+            m_player->Pause();
         else
             Play();
         break;
@@ -43,16 +42,9 @@ LRESULT CQuillodromeDlg::OnHotKey(WPARAM id, LPARAM) {
     return 0;
 }
 
-bool CQuillodromeDlg::IsRunning() const {
-    OAFilterState state = State_Stopped;
-    return m_player.m_pControl && SUCCEEDED(m_player.m_pControl->GetState(0, &state)) &&
-           state == State_Running;
-}
-
 bool CQuillodromeDlg::SetSpeedPercent(int percent) {
-    if (!m_player.m_pSeeking || FAILED(m_player.m_pSeeking->SetRate(percent / 100.0)))
-        return false;
-    m_nSpeed = percent;
+    m_sliderSpeed.SetPos(transport::SpeedSliderValue(percent), TRUE);
+    SetSpeed(percent);
     return true;
 }
 
@@ -85,8 +77,8 @@ void CQuillodromeDlg::RunSwitchActions(const pedal::ActionList& actions, double&
             PauseAndStepBack(position);
             break;
         case pedal::TransportAction::TogglePlayPause:
-            if (IsRunning())
-                OnPause();
+            if (m_player->IsPlaying())
+                m_player->Pause();
             else
                 Play();
             break;
@@ -105,10 +97,9 @@ void CQuillodromeDlg::RunSwitchActions(const pedal::ActionList& actions, double&
 }
 
 void CQuillodromeDlg::OnWindStep() {
-    if (m_nWind == 0 || !m_player.m_pSeeking)
+    if (m_nWind == 0 || !m_player->IsOpen())
         return;
-    LONGLONG position = 0;
-    m_player.m_pSeeking->GetCurrentPosition(&position);
+    const LONGLONG position = m_player->Position();
     const auto duration = static_cast<int64_t>(m_dDuration * 10'000'000);
     SeekTo(pedal::WindStep(position, duration, m_nWind > 0) / 10'000'000.0);
 }

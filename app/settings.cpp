@@ -43,6 +43,10 @@ LONGLONG ReadStartPosition(const fw::CWinApp& app) {
     return StartPositionFromStored(app.GetProfileInt(kSection, kPosition, kDefaultPosition));
 }
 
+int ReadSpeed(const fw::CWinApp& app) {
+    return SpeedFromStored(app.GetProfileInt(kSection, kSpeed, kDefaultSpeed));
+}
+
 int ReadVolume(const fw::CWinApp& app) {
     return ReadInt(app, kVolume, kDefaultVolume);
 }
@@ -98,6 +102,7 @@ void Write(const fw::CWinApp& app, const WriteBack& values) {
     WriteInt(app, kAlwaysOnTop, values.bAlwaysOnTop);
     WriteInt(app, kPosition, StoredFromPosition(values.llPosition));
     WriteInt(app, kVolume, StoredFromPlayerVolume(values.lPlayerVolume));
+    WriteInt(app, kSpeed, values.nSpeed);
     app.WriteProfileString(kSection, kRecent, values.strRecent.c_str());
     for (const pedal::ShortcutRow& row : pedal::kShortcutRows)
         WriteInt(app, row.valueName,

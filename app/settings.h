@@ -33,6 +33,8 @@ std::string ReadRecent(const fw::CWinApp& app);
 LONGLONG ReadStartPosition(const fw::CWinApp& app);
 // The volume slider's position; PlayerVolumeFromStored gives the player's volume.
 int ReadVolume(const fw::CWinApp& app);
+// Percent of the recorded speed, one the player offers.
+int ReadSpeed(const fw::CWinApp& app);
 // The stored top-left corner; each coordinate missing is taken from `current`.
 POINT ReadWindowPos(const fw::CWinApp& app, POINT current);
 // The global shortcuts and the time-stamp format (pedal/shortcuts.h, pedal/time_stamp.h): a
@@ -57,6 +59,7 @@ struct WriteBack {
     LONGLONG llPosition = 0;
     // The player's volume, hundredths of a decibel.
     LONG lPlayerVolume = 0;
+    int nSpeed = kDefaultSpeed;
     std::string strRecent;
     pedal::Shortcuts shortcuts = pedal::Shortcuts::Defaults();
     pedal::TimeStampFormat timeStampFormat = pedal::TimeStampFormat::Seconds;
@@ -65,7 +68,7 @@ struct WriteBack {
     pedal::SwitchFunctions functions;
 };
 // Writes the values the run may have changed, in the order left, top, Port Type, Port Num,
-// Auto Rewind, Allways Top, Position, Volume, Recent, then the shortcuts, the time-stamp
+// Auto Rewind, Allways Top, Position, Volume, Speed, Recent, then the shortcuts, the time-stamp
 // format, the HID pedal and the switches' functions. Failures are not reported.
 void Write(const fw::CWinApp& app, const WriteBack& values);
 

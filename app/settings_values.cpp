@@ -36,4 +36,11 @@ int32_t StoredFromPlayerVolume(int32_t playerVolume) {
                                                         : static_cast<int32_t>(slider);
 }
 
+int SpeedFromStored(uint32_t percent) {
+    const bool offered = percent >= static_cast<uint32_t>(player::kSpeedMin) &&
+                         percent <= static_cast<uint32_t>(player::kSpeedMax) &&
+                         percent % player::kSpeedStep == 0;
+    return offered ? static_cast<int>(percent) : kDefaultSpeed;
+}
+
 } // namespace settings

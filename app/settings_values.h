@@ -1,10 +1,11 @@
-// The program's persistent settings: the ten values of the profile section "Settings", their
+// The program's persistent settings: the eleven values of the profile section "Settings", their
 // names exactly as stored, their defaults, and the conversions between what is stored and what
 // the running program uses. The registry side lives in settings.h; this part needs no Windows
 // header.
 #pragma once
 
 #include "pedal/port_catalogue.h"
+#include "player/speed.h"
 
 #include <cstdint>
 
@@ -26,6 +27,8 @@ inline constexpr const char* kRecent = "Recent";
 inline constexpr const char* kPosition = "Position";
 // Volume slider position, 0 to 4000.
 inline constexpr const char* kVolume = "Volume";
+// Playback speed in percent of the recorded one: 50 to 200 in steps of 5.
+inline constexpr const char* kSpeed = "Speed";
 // The window's top-left corner, screen pixels.
 inline constexpr const char* kLeft = "left";
 inline constexpr const char* kTop = "top";
@@ -41,6 +44,7 @@ inline constexpr int kDefaultPortNum = 0;
 inline constexpr const char* kDefaultRecent = "Quillodrome";
 inline constexpr int kDefaultPosition = 0;
 inline constexpr int kDefaultVolume = 4000;
+inline constexpr int kDefaultSpeed = player::kSpeedNormal;
 // "left" and "top" default to wherever the window already is.
 
 // The stored position (tenths of a second, read as unsigned) as a start position in
@@ -54,5 +58,8 @@ int32_t StoredFromPosition(int64_t units);
 // and back. Values outside the slider's range are handed on unchanged.
 int32_t PlayerVolumeFromStored(int32_t slider);
 int32_t StoredFromPlayerVolume(int32_t playerVolume);
+
+// The stored speed (read as unsigned) when it is one the player offers, else 100.
+int SpeedFromStored(uint32_t percent);
 
 } // namespace settings

@@ -1,5 +1,8 @@
 #include "app/transport.h"
 
+#include "player/speed.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -59,6 +62,23 @@ std::string FormatAutoRewind(int nTenths) {
     char text[32];
     std::snprintf(text, sizeof text, "%3.1f  Sec", nTenths / 10.0);
     return text;
+}
+
+int SpeedSliderMax() {
+    return (player::kSpeedMax - player::kSpeedMin) / player::kSpeedStep;
+}
+
+int SpeedSliderValue(int percent) {
+    return (std::clamp(percent, player::kSpeedMin, player::kSpeedMax) - player::kSpeedMin) /
+           player::kSpeedStep;
+}
+
+int SpeedFromSlider(int nValue) {
+    return player::kSpeedMin + std::clamp(nValue, 0, SpeedSliderMax()) * player::kSpeedStep;
+}
+
+std::string FormatSpeed(int percent) {
+    return std::to_string(percent) + " %";
 }
 
 bool ReadoutCache::TimeChanged(MinutesSeconds position, MinutesSeconds duration) {

@@ -49,6 +49,13 @@ std::string FormatTime(MinutesSeconds position, MinutesSeconds duration);
 // "3.4  Sec" for 34 tenths.
 std::string FormatAutoRewind(int nTenths);
 
+// The speed slider: one step per speed the player offers, 0 for the slowest.
+int SpeedSliderMax();
+int SpeedSliderValue(int percent);
+int SpeedFromSlider(int nValue);
+// "75 %".
+std::string FormatSpeed(int percent);
+
 // The read-outs as last written, so that a tick rewrites a text only when its value changed
 // (exact comparison). Everything starts at -1000, which no real value equals: the first tick
 // writes both texts over the template's.

@@ -1,11 +1,12 @@
-; Quillodrome's installer: one 64-bit Quillodrome.exe into Program Files for every user, a
-; Start-menu shortcut, an entry in Add/Remove Programs and its uninstaller. The same file serves
+; Quillodrome's installer: one 64-bit Quillodrome.exe with the SoundTouch library it plays
+; through (its DLL and licence text) into Program Files for every user, a Start-menu shortcut, an entry in Add/Remove Programs and its uninstaller. The same file serves
 ; as the update the program downloads (QuillodromeUpdateFr.exe): it installs over the earlier
 ; version in place once that program has ended.
 ;
 ; Built by installer/CMakeLists.txt, which defines:
 ;   QD_VERSION  the build's four-number version (a.b.c.d)
 ;   QD_EXE      the program to install
+;   QD_SOUNDTOUCH_DLL, QD_SOUNDTOUCH_LICENCE  the time-stretching library and its LGPL text
 ;   QD_ICON     the program's icon
 ;   QD_OUTFILE  the installer to write
 ;
@@ -21,8 +22,8 @@ SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 AllowSkipFiles off
 
-!ifndef QD_VERSION | QD_EXE | QD_ICON | QD_OUTFILE
-    !error "QD_VERSION, QD_EXE, QD_ICON and QD_OUTFILE must be defined (see installer/CMakeLists.txt)"
+!ifndef QD_VERSION | QD_EXE | QD_ICON | QD_OUTFILE | QD_SOUNDTOUCH_DLL | QD_SOUNDTOUCH_LICENCE
+    !error "QD_VERSION, QD_EXE, QD_ICON, QD_OUTFILE and the two QD_SOUNDTOUCH_ files must be defined (see installer/CMakeLists.txt)"
 !endif
 
 !define PRODUCT "Quillodrome"
@@ -32,6 +33,8 @@ AllowSkipFiles off
 ; rename, so that the folder always holds a complete program.
 !define PROGRAM_NEW "Quillodrome.exe.new"
 !define UNINSTALLER "Uninstall.exe"
+!define SOUNDTOUCH_DLL "libSoundTouchDLL.dll"
+!define SOUNDTOUCH_LICENCE "SoundTouch-COPYING.TXT"
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillodrome"
 !define SETTINGS_KEY "Software\Brenvale\Quillodrome"
 ; Shared by the installer and the uninstaller: only one of them works on the folder at a time.
@@ -177,6 +180,10 @@ Section "${PRODUCT}"
     File "/oname=${PROGRAM_NEW}" "${QD_EXE}"
     ${Do}
         Call WaitForProgram
+        ; The library is replaced only once no program holds it; an earlier copy also serves the
+        ; new program, so the program's own swap below stays the one step that matters.
+        File "/oname=${SOUNDTOUCH_DLL}" "${QD_SOUNDTOUCH_DLL}"
+        File "/oname=${SOUNDTOUCH_LICENCE}" "${QD_SOUNDTOUCH_LICENCE}"
         ; MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH: one rename over the old program.
         System::Call 'kernel32::MoveFileExW(w "$INSTDIR\${PROGRAM_NEW}", w "$INSTDIR\${PROGRAM_EXE}", i 9) i .r0 ?e'
         Pop $4
@@ -296,6 +303,8 @@ Section "Uninstall"
         Abort "Impossible de supprimer $INSTDIR\${PROGRAM_EXE}."
     ${EndIf}
     Delete "$INSTDIR\${PROGRAM_NEW}"
+    Delete "$INSTDIR\${SOUNDTOUCH_DLL}"
+    Delete "$INSTDIR\${SOUNDTOUCH_LICENCE}"
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"
     Delete "$INSTDIR\${UNINSTALLER}"
     ; Only when empty: files the user put there stay.

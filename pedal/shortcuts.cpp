@@ -105,8 +105,9 @@ int64_t SeekStepUnits(int autoRewindTenths) {
 }
 
 int StepSpeed(int percent, int steps) {
-    const int64_t target = std::clamp(percent, kMinSpeed, kMaxSpeed) + int64_t{steps} * kSpeedStep;
-    return static_cast<int>(std::clamp<int64_t>(target, kMinSpeed, kMaxSpeed));
+    const int64_t target = std::clamp(percent, player::kSpeedMin, player::kSpeedMax) +
+                           int64_t{steps} * player::kSpeedStep;
+    return static_cast<int>(std::clamp<int64_t>(target, player::kSpeedMin, player::kSpeedMax));
 }
 
 bool ApplySpeedShortcut(ShortcutAction action, SpeedControl& speed) {

@@ -7,6 +7,8 @@
 // Windows-free: built and tested natively as well.
 #pragma once
 
+#include "player/speed.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -38,9 +40,9 @@ enum class ShortcutAction : uint8_t {
     Back,
     // Forward by the same.
     Forward,
-    // Speed down by kSpeedStep points.
+    // Speed down by one speed step (5 points).
     Slower,
-    // Speed up by kSpeedStep points.
+    // Speed up by the same.
     Faster,
     // Types the current position into the focused window (time_stamp.h).
     TimeStamp,
@@ -90,12 +92,8 @@ bool IsUsableKey(int vk);
 // 100-nanosecond units.
 int64_t SeekStepUnits(int autoRewindTenths);
 
-// Playback speed, in percent of normal.
-inline constexpr int kMinSpeed = 50;
-inline constexpr int kMaxSpeed = 200;
-inline constexpr int kNormalSpeed = 100;
-inline constexpr int kSpeedStep = 5;
-// `percent` moved by `steps` speed steps, kept within kMinSpeed and kMaxSpeed.
+// `percent` moved by `steps` of the player's speed step, kept within its speeds
+// (player/speed.h).
 int StepSpeed(int percent, int steps);
 
 // What the speed shortcuts need of the player; the toolbar implements it over the audio engine.

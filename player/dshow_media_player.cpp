@@ -78,21 +78,39 @@ int CDShowMediaPlayer::Open(const char* file) {
         }
     }
     m_pwszFile = wide.get();
+    HRESULT hr = Build();
+    if (FAILED(hr))
+        ShowMediaError(hr);
+    m_pwszFile = nullptr;
+    return 1;
+}
 
+long CDShowMediaPlayer::OpenFile(const std::wstring& file) {
+    if (m_pGraph)
+        Close();
+    m_strFile.clear();
+    m_llDuration = 0;
+    m_pwszFile = file.c_str();
+    HRESULT hr = Build();
+    m_pwszFile = nullptr;
+    if (SUCCEEDED(hr) && m_llDuration <= 0)
+        hr = VFW_E_INVALID_FILE_FORMAT;
+    if (FAILED(hr))
+        Close();
+    return hr;
+}
+
+HRESULT CDShowMediaPlayer::Build() {
     HRESULT hr =
         ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
                            IID_IGraphBuilder, m_pGraph.PutVoid());
     if (FAILED(hr) || !m_pGraph) {
-        m_pwszFile = nullptr;
         m_pGraph.Reset();
-        ShowMediaError(hr);
-        return 1;
+        return FAILED(hr) ? hr : E_NOINTERFACE;
     }
 
     hr = m_pGraph->RenderFile(m_pwszFile, nullptr);
     const bool rendered = SUCCEEDED(hr);
-    if (!rendered)
-        ShowMediaError(hr);
 
     m_pGraph->QueryInterface(IID_IMediaEventEx, m_pEvent.PutVoid());
     if (m_pEvent)
@@ -107,8 +125,46 @@ int CDShowMediaPlayer::Open(const char* file) {
             m_llDuration = duration;
     }
     m_pGraph->QueryInterface(IID_IMediaControl, m_pControl.PutVoid());
-    m_pwszFile = nullptr;
-    return 1;
+    return rendered ? S_OK : hr;
+}
+
+long CDShowMediaPlayer::Play() {
+    m_bPlaying = m_pGraph ? TRUE : FALSE;
+    if (!m_pControl)
+        return m_pGraph ? E_NOINTERFACE : E_UNEXPECTED;
+    HRESULT hr = m_pControl->Run();
+    return FAILED(hr) ? hr : S_OK;
+}
+
+void CDShowMediaPlayer::Pause() {
+    if (m_bPlaying && m_pControl)
+        m_pControl->Pause();
+}
+
+bool CDShowMediaPlayer::IsPlaying() const {
+    OAFilterState state = State_Stopped;
+    return m_pControl && SUCCEEDED(m_pControl->GetState(0, &state)) && state == State_Running;
+}
+
+void CDShowMediaPlayer::Seek(int64_t position) {
+    if (!m_pSeeking)
+        return;
+    LONGLONG at = position;
+    m_pSeeking->SetPositions(&at, AM_SEEKING_AbsolutePositioning, nullptr,
+                             AM_SEEKING_NoPositioning);
+}
+
+int64_t CDShowMediaPlayer::Position() const {
+    LONGLONG at = 0;
+    if (m_pSeeking)
+        m_pSeeking->GetCurrentPosition(&at);
+    return at;
+}
+
+void CDShowMediaPlayer::SetVolume(long volume) {
+    m_lVolume = volume;
+    if (m_pAudio)
+        m_pAudio->put_Volume(m_lVolume);
 }
 
 int CDShowMediaPlayer::Stop() {

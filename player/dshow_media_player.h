@@ -4,19 +4,24 @@
 // interfaces the toolbar drives directly (Run and Pause, the position, the seek, the volume).
 // The player runs no thread, handles no graph event and shows nothing but an error box. It
 // lives on the window thread, inside its single-threaded COM apartment.
+//
+// As a MediaPlayer it is the fallback for files Media Foundation cannot open (a codec that
+// exists only as a DirectShow filter): it plays at the recorded speed only, and OpenFile
+// reports failures to its caller instead of showing them.
 #pragma once
 
 #include "framework/handle.h"
+#include "player/media_player.h"
 
 #include <windows.h>
 #include <dshow.h>
 
 #include <string>
 
-class CDShowMediaPlayer {
+class CDShowMediaPlayer : public MediaPlayer {
 public:
     CDShowMediaPlayer() = default;
-    virtual ~CDShowMediaPlayer();
+    ~CDShowMediaPlayer() override;
     CDShowMediaPlayer(const CDShowMediaPlayer&) = delete;
     CDShowMediaPlayer& operator=(const CDShowMediaPlayer&) = delete;
 
@@ -24,9 +29,24 @@ public:
     // message box; the graph is left stopped at 0 and m_llDuration is 0 unless it rendered.
     int Open(const char* file);
     // Stops and rewinds to 0. 0 when no file is open.
-    int Stop();
+    int Stop() override;
     // Stops and releases the graph and its interfaces. Harmless when nothing is open.
-    void Close();
+    void Close() override;
+
+    long OpenFile(const std::wstring& file) override;
+    bool IsOpen() const override { return m_pGraph && m_llDuration > 0; }
+    long Play() override;
+    void Pause() override;
+    bool IsPlaying() const override;
+    void Seek(int64_t position) override;
+    int64_t Position() const override;
+    int64_t Duration() const override { return m_llDuration; }
+    void SetVolume(long volume) override;
+    bool CanChangeSpeed() const override { return false; }
+    void SetSpeed(int) override {}
+    int Speed() const override { return 100; }
+    long TakeFailure() override { return 0; }
+
     // The platform's text for `hr` in the application's message box, never an empty box.
     void ShowMediaError(HRESULT hr);
 
@@ -41,6 +61,10 @@ public:
     LONGLONG m_llDuration = 0;
     BOOL m_bPlaying = FALSE;
     HWND m_hNotifyWnd = nullptr;
+
+private:
+    // Builds the graph for m_pwszFile and keeps its interfaces; the first failure, or S_OK.
+    HRESULT Build();
 };
 
 // The text shown for a DirectShow failure: the DirectShow module's own message, else the

@@ -30,7 +30,8 @@ echo "== Building $win and $native"
 {
     configure_windows_tree "$win" -DQD_BENCH=ON &&
         cmake --build "$win" -j "$jobs" --target Quillodrome installer empty_dialog startup_bench \
-            player_bench toolbar_bench pedal_bench controls_bench http_client_bench toolbar_fixtures
+            player_bench toolbar_bench pedal_bench controls_bench http_client_bench toolbar_fixtures \
+            press_latency_bench audio_fixtures
 } >"$out/build-win.log" 2>&1 || die "the Windows tree does not build (see $out/build-win.log)"
 {
     configure_tree "$native" -DQD_BENCH=ON -DQD_SANITIZE=OFF &&
@@ -117,6 +118,7 @@ step toolbar tools/wine-own-session.sh "$out/toolbar-session" "$root/$win/bin/to
 step controls controls
 step pattern pattern
 step http tests/tools/http_bench.sh "$win"
+step press tests/player/press-latency.sh "$win" "$win/tests/player/fixtures/tone440.wav"
 
 echo "load_end=$(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.log"
 /usr/bin/python3 tools/bench_report.py "$out" docs/performance.md || die "the report could not be written"

@@ -335,6 +335,34 @@ if not rows or failed("http"):
     w(missing("http"))
 w("")
 
+# --- Press to sound ---------------------------------------------------------------------------
+w("## Press to sound, release to silence")
+w("")
+press = {m.group(1): m.group(2) for m in re.finditer(r"^(audio engine|DirectShow): (.*)$",
+                                                     log("press"), re.M)}
+clock = line("press", r"^audio engine clock at 150 %: (\S+)")
+if press and not failed("press"):
+    w("| Player | Press to sound, release to silence (medians of eight) |")
+    w("|---|---|")
+    for name in ("audio engine", "DirectShow"):
+        w(f"| {name}{' (baseline)' if name == 'DirectShow' else ''} | {press.get(name, '–')} |")
+    w("")
+    w("From the player's Play or Pause call to the first or last sound taken by a sink that "
+      "drains ALSA's file plugin through a 4 KiB pipe at exactly 48 kHz "
+      "(`tests/player/press-latency.sh`); the figures include Wine's mixer and the pipe.")
+    if clock:
+        w(f"The engine's clock at 150 %: {clock.group(1)} times the speed against real time.")
+    cpu = re.findall(r"^cpu while playing, (.+): (\S+) % of one core", log("press"), re.M)
+    if cpu:
+        w("")
+        w("| Processor time while playing (the program's process, wineserver not counted) | % of one core |")
+        w("|---|---|")
+        for what, share in cpu:
+            w(f"| {what} | {share} |")
+else:
+    w(missing("press"))
+w("")
+
 # --- Memory -----------------------------------------------------------------------------------
 w("## Peak memory")
 w("")

@@ -7,6 +7,9 @@ packages=(
     # cross toolchain and build
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake make ninja-build g++ clang
     libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev libre2-dev libpcre2-dev
+    # SoundTouch: the native tree's tests use Debian's library; the Windows DLL is built from
+    # Debian's source package by tools/build-soundtouch.sh (apt-get source, dpkg-source)
+    libsoundtouch-dev pkgconf dpkg-dev
     # the layout check (tools/check-format.sh), pinned to one major version
     clang-format-14
     # Windows run-time and its audio decoding

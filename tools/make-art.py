@@ -25,7 +25,10 @@ from PIL import Image, ImageDraw, ImageFont
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OUT_DIR = os.path.join(ROOT, "res", "art")
 
-SKIN_W, SKIN_H = 443, 68
+# The speed strip below the original 42-unit toolbar (68 pixels) makes it 50 units high; the
+# upper part keeps its colours, the strip continues in the darkest tone.
+SKIN_W, SKIN_H = 443, 81
+UPPER_H = 68
 SS = 8  # supersampling factor for anti-aliased shapes
 
 
@@ -59,6 +62,9 @@ REWIND_TEXT = dlu_rect(55, 16, 31, 8)  # 1019, black with cyan text
 SLIDER_REWIND = dlu_rect(0, 25, 111, 11)  # 1021
 SLIDER_VOLUME = dlu_rect(250, 26, 44, 11)  # 1022
 TIME_TEXT = dlu_rect(156, 26, 65, 9)  # 1011, black with cyan text
+LABEL_SPEED = dlu_rect(16, 41, 40, 8)
+SPEED_TEXT = dlu_rect(55, 41, 31, 8)  # 1046, black with cyan text
+SLIDER_SPEED = dlu_rect(111, 38, 183, 11)  # 1047
 
 # Images: name -> (file stem, size, rectangle at the template position).
 BUTTONS = {
@@ -166,7 +172,7 @@ TEXT_SHADOW = (14, 16, 19)
 
 
 def skin_row_colour(y):
-    t = y / (SKIN_H - 1)
+    t = min(1.0, y / (UPPER_H - 1))
     if t < 0.45:
         return mix(SKIN_TOP, SKIN_MID, t / 0.45)
     return mix(SKIN_MID, SKIN_BOTTOM, (t - 0.45) / 0.55)
@@ -264,8 +270,9 @@ def draw_skin():
     # Read-outs: black like the controls themselves, one black pixel of margin all round.
     black = lambda x, y: (0, 0, 0)
     # The read-out's label ends just left of it: one pixel less margin on that side.
-    l, t, r, b = grow(REWIND_TEXT, 2)
-    draw_well(cv, [(l + 1, t, r, b)], black)
+    for readout in (REWIND_TEXT, SPEED_TEXT):
+        l, t, r, b = grow(readout, 2)
+        draw_well(cv, [(l + 1, t, r, b)], black)
     draw_well(cv, [grow(TIME_TEXT, 2)], black)
 
     # Tracks of the auto-rewind and volume sliders.
@@ -276,7 +283,7 @@ def draw_skin():
 
         return fill
 
-    for s in (SLIDER_REWIND, SLIDER_VOLUME):
+    for s in (SLIDER_REWIND, SLIDER_VOLUME, SLIDER_SPEED):
         tr = slider_track(s)
         tr = (max(tr[0], 3), tr[1], min(tr[2], SKIN_W - 3), tr[3])
         draw_well(cv, [tr], track_fill_for(tr))
@@ -287,6 +294,13 @@ def draw_skin():
         fade = min(1.0, (x - 4) / 10.0, (cap_l - 4 - x) / 10.0)
         cv.put(x, gy, WELL_EDGE_DARK, 0.55 * fade)
         cv.put(x, gy + 1, WELL_EDGE_LIGHT, 0.22 * fade)
+
+    # The same groove above the speed strip, across the whole width.
+    sy = slider_track(SLIDER_SPEED)[1] - 2
+    for x in range(4, SKIN_W - 4):
+        fade = min(1.0, (x - 4) / 10.0, (SKIN_W - 5 - x) / 10.0)
+        cv.put(x, sy, WELL_EDGE_DARK, 0.55 * fade)
+        cv.put(x, sy + 1, WELL_EDGE_LIGHT, 0.22 * fade)
 
     # Window frame: one dark outline with rounded corners, a lit top bevel, a dark lower edge.
     radius = 4
@@ -788,7 +802,7 @@ def preview(art, path):
     for name, rect in placed:
         comp.paste(art[name], rect[:2])
     cd = ImageDraw.Draw(comp)
-    for r in (CAPTION, REWIND_TEXT, TIME_TEXT):
+    for r in (CAPTION, REWIND_TEXT, TIME_TEXT, SPEED_TEXT):
         cd.rectangle([r[0], r[1], r[2] - 1, r[3] - 1], fill=(0, 0, 0))
     big = comp.resize((SKIN_W * z, SKIN_H * z), Image.NEAREST)
     d = ImageDraw.Draw(big)
@@ -810,7 +824,10 @@ def preview(art, path):
     txt(LABEL_0, "0", (255, 255, 255), "l")
     txt(LABEL_5, "5", (255, 255, 255), "r")
     txt(LABEL_RECUL, "Recul auto:", (255, 255, 255))
-    for s, frac in ((SLIDER_POS, 0.3), (SLIDER_REWIND, 0.3), (SLIDER_VOLUME, 1.0)):
+    txt(SPEED_TEXT, "75 %", CYAN)
+    txt(LABEL_SPEED, "Vitesse :", (255, 255, 255))
+    for s, frac in ((SLIDER_POS, 0.3), (SLIDER_REWIND, 0.3), (SLIDER_VOLUME, 1.0),
+                    (SLIDER_SPEED, 25 / 150)):
         l, t, r, b = s
         cl, cr = l + THUMB_INSET, r - THUMB_INSET
         ct = t + THUMB_H // 2
@@ -820,7 +837,7 @@ def preview(art, path):
         d.ellipse([tx * z, (t + THUMB_TOP) * z, (tx + 7) * z - 1, (t + THUMB_TOP + THUMB_H) * z - 1],
                   fill=(255, 255, 255), outline=(0, 0, 0))
     outline_rects = [CAPTION, SLIDER_POS, LABEL_0, LABEL_5, LABEL_RECUL, REWIND_TEXT, SLIDER_REWIND,
-                     SLIDER_VOLUME, TIME_TEXT, WINDOW_ICON, VOLUME_ICON, TOPMOST, PEDAL]
+                     SLIDER_VOLUME, TIME_TEXT, LABEL_SPEED, SPEED_TEXT, SLIDER_SPEED, WINDOW_ICON, VOLUME_ICON, TOPMOST, PEDAL]
     outline_rects += [r for _, r in BUTTONS.values()]
     ov = Image.new("RGBA", big.size, (0, 0, 0, 0))
     od = ImageDraw.Draw(ov)

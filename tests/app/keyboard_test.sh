@@ -7,7 +7,7 @@
 #   keyboard_test.sh PROGRAM.exe RECORDING.wav WINDOW_TEXT.exe
 #
 # F6 types time stamps, F8 and F7 move by the auto-rewind amount, F9 plays and pauses,
-# Shift+F7/F8 reach nothing else, and X is a keyboard pedal: held it plays, released it pauses
+# Shift+F7/F8 step the speed and type nothing, and X is a keyboard pedal: held it plays, released it pauses
 # and steps back. Notepad receives the time stamps and nothing of the keys.
 set -euo pipefail
 program=$1 recording=$2 window_text=$3
@@ -94,5 +94,6 @@ check "the program ends" wait_for 20 bash -c '! xdotool search --name "^Quillodr
 check "the garbage shortcut is written back as F6" same "$(value "Shortcut Time Stamp")" "0x75"
 check "the other shortcuts are written" same "$(value "Shortcut Slower")" "0x476"
 check "the keyboard pedal is kept" same "$(value "Port Type") $(value "Port Num")" "0x4 0x58"
+check "Shift+F8 once and Shift+F7 twice leave the speed at 95 %" same "$(value Speed)" "0x5f"
 "$WINE" taskkill /im notepad.exe >/dev/null 2>&1 || true
 finish

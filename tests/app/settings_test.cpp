@@ -79,6 +79,7 @@ TEST_F(Settings, FirstStartReadsEveryDefault) {
     EXPECT_EQ(settings::ReadRecent(g_app), "Quillodrome");
     EXPECT_EQ(settings::ReadStartPosition(g_app), 0);
     EXPECT_EQ(settings::ReadVolume(g_app), 4000);
+    EXPECT_EQ(settings::ReadSpeed(g_app), 100);
     const POINT pt = settings::ReadWindowPos(g_app, POINT{321, 45});
     EXPECT_EQ(pt.x, 321);
     EXPECT_EQ(pt.y, 45);
@@ -88,6 +89,7 @@ TEST_F(Settings, FirstStartReadsEveryDefault) {
 TEST_F(Settings, StoredValuesAreHandedOnUnchanged) {
     StoreDword("Position", 834);
     StoreDword("Volume", 2500);
+    StoreDword("Speed", 75);
     StoreDword("Auto Rewind", 77);
     StoreDword("Allways Top", 0);
     StoreDword("Port Type", 2);
@@ -98,6 +100,7 @@ TEST_F(Settings, StoredValuesAreHandedOnUnchanged) {
     EXPECT_EQ(settings::ReadStartPosition(g_app), 834000000) << "83.4 s";
     EXPECT_EQ(settings::ReadVolume(g_app), 2500);
     EXPECT_EQ(settings::PlayerVolumeFromStored(settings::ReadVolume(g_app)), -1500);
+    EXPECT_EQ(settings::ReadSpeed(g_app), 75);
     EXPECT_EQ(settings::ReadAutoRewind(g_app), 77) << "above the slider's 50: the slider clamps";
     EXPECT_EQ(settings::ReadAlwaysOnTop(g_app), 0);
     EXPECT_EQ(settings::ReadPortType(g_app), 2);
@@ -120,6 +123,7 @@ TEST_F(Settings, WronglyTypedOrOverlongValuesReadAsTheirDefault) {
         {"Volume", REG_SZ, "2500", 5},        {"Position", REG_BINARY, &twelve, 4},
         {"Auto Rewind", REG_QWORD, eight, 8}, {"Installing", REG_BINARY, eight, 8},
         {"Port Type", REG_DWORD, eight, 8},   {"Recent", REG_DWORD, &twelve, 4},
+        {"Speed", REG_SZ, "75", 3},
     };
     for (const auto& s : stored)
         Store(s.name, s.type, s.data, s.size);
@@ -129,6 +133,7 @@ TEST_F(Settings, WronglyTypedOrOverlongValuesReadAsTheirDefault) {
     EXPECT_EQ(settings::ReadInstalling(g_app), 1);
     EXPECT_EQ(settings::ReadPortType(g_app), 3);
     EXPECT_EQ(settings::ReadRecent(g_app), "Quillodrome");
+    EXPECT_EQ(settings::ReadSpeed(g_app), 100);
 }
 
 TEST_F(Settings, WriteBackLeavesEveryValueInTheRegistry) {
@@ -146,6 +151,7 @@ TEST_F(Settings, WriteBackLeavesEveryValueInTheRegistry) {
     back.bAlwaysOnTop = TRUE;
     back.llPosition = 123800000; // 12.38 s
     back.lPlayerVolume = -1500;
+    back.nSpeed = 150;
     back.strRecent = "C:\\Dictées\\réunion.mp3";
     back.shortcuts[pedal::ShortcutAction::TimeStamp] = {};
     back.shortcuts[pedal::ShortcutAction::PlayPause] = {0x50, pedal::kModControl};
@@ -165,6 +171,7 @@ TEST_F(Settings, WriteBackLeavesEveryValueInTheRegistry) {
         {"Volume", 2500},
         {"left", 0xFFFFFFFBu},
         {"top", 712},
+        {"Speed", 150},
         // The shortcuts: key code, then modifiers; 0 for one turned off.
         {"Shortcut Play Pause", 0x250},
         {"Shortcut Back", 0x76},
@@ -178,7 +185,7 @@ TEST_F(Settings, WriteBackLeavesEveryValueInTheRegistry) {
         {"Pedal Middle", 1},
         {"Pedal Right", 3},
     };
-    EXPECT_EQ(values.size(), 22u);
+    EXPECT_EQ(values.size(), 23u);
     EXPECT_EQ(values.at("Pedal Device").Text(), "05F3:00FF");
     EXPECT_EQ(values.at("Pedal Layout").Text(), "");
     // Read back as written.

@@ -71,3 +71,16 @@ TEST(SettingsVolume, SliderAndPlayerVolumeDifferBy4000) {
 }
 
 } // namespace
+
+TEST(SettingsSpeed, OnlySpeedsThePlayerOffersAreTaken) {
+    const struct {
+        uint32_t stored;
+        int speed;
+    } cases[] = {
+        {100, 100}, {50, 50},           {200, 200},         {75, 75},  {145, 145},
+        {45, 100},  {205, 100},         {0, 100},           {72, 100}, {199, 100},
+        {51, 100},  {0xFFFFFFFFu, 100}, {0x80000064u, 100},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(settings::SpeedFromStored(c.stored), c.speed) << c.stored;
+}

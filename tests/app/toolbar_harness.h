@@ -5,6 +5,7 @@
 #include "res/resource.h"
 #include "tests/tools/process_windows.h"
 #include "tests/tools/ui_driver.h"
+#include "tests/tools/wine_test_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,21 @@ inline std::string BinFolder() {
 }
 inline std::string Exe() {
     return BinFolder() + "Quillodrome.exe";
+}
+
+// The program and the library it plays through copied into a folder of its own under the
+// temporary folder, with the fake pedal library beside them, as the typist's installation has
+// the vendor's.
+inline std::string ProgramBesideFakeLibrary(const char* folderName) {
+    const std::string fake = qdtest::FolderFromEnv("QD_FAKE_FTD2XX") + "full\\";
+    char temp[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + folderName + "\\";
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    for (const char* file : {"Quillodrome.exe", "libSoundTouchDLL.dll"})
+        EXPECT_TRUE(::CopyFileA((BinFolder() + file).c_str(), (folder + file).c_str(), FALSE));
+    EXPECT_TRUE(::CopyFileA((fake + "Ftd2xx.dll").c_str(), (folder + "Ftd2xx.dll").c_str(), FALSE));
+    return folder;
 }
 
 // --- The profile, as the program keeps it ---------------------------------------------------

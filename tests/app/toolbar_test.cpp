@@ -27,7 +27,7 @@ using namespace apptest;
 // The simulated serial pedal: COM5, stored as number 4.
 constexpr int kCom = 5;
 constexpr int kToolbarWidth = 443;
-constexpr int kToolbarHeight = 68;
+constexpr int kToolbarHeight = 81;
 
 // Made by make-toolbar-fixtures.sh: a recording whose full path is over 200 characters.
 std::string LongPath() {
@@ -36,19 +36,6 @@ std::string LongPath() {
 }
 std::string Fixture(const std::string& name) {
     return qdtest::FolderFromEnv("QD_TOOLBAR_FIXTURES") + name;
-}
-
-// The program copied into a folder of its own under the temporary folder, with the fake pedal
-// library beside it, as the typist's installation has the vendor's.
-std::string ProgramBesideFakeLibrary(const char* folderName) {
-    const std::string fake = qdtest::FolderFromEnv("QD_FAKE_FTD2XX") + "full\\";
-    char temp[MAX_PATH];
-    ::GetTempPathA(MAX_PATH, temp);
-    const std::string folder = std::string(temp) + folderName + "\\";
-    ::CreateDirectoryA(folder.c_str(), nullptr);
-    EXPECT_TRUE(::CopyFileA(Exe().c_str(), (folder + "Quillodrome.exe").c_str(), FALSE));
-    EXPECT_TRUE(::CopyFileA((fake + "Ftd2xx.dll").c_str(), (folder + "Ftd2xx.dll").c_str(), FALSE));
-    return folder;
 }
 
 // The fake library's devices for one run of the program, in the block named after its id;
@@ -123,6 +110,9 @@ TEST_F(ToolbarTest, FirstStartWaitsThenShowsTheIdleToolbarAndStoresEverySetting)
     EXPECT_EQ(qdtest::ItemText(w, IDC_CAPTION), "<< Quillodrome >>");
     EXPECT_EQ(qdtest::ItemText(w, IDC_REWIND_TEXT), "0.0  Sec");
     EXPECT_EQ(qdtest::ItemText(w, IDC_TIME), "00:00.0  00:00.0");
+    EXPECT_EQ(qdtest::ItemText(w, IDC_SPEED_TEXT), "100 %");
+    EXPECT_EQ(qdtest::SliderPos(w, IDC_SLIDER_SPEED), 10);
+    EXPECT_EQ(qdtest::SliderMax(w, IDC_SLIDER_SPEED), 30);
     EXPECT_EQ(qdtest::SliderPos(w, IDC_SLIDER_VOLUME), 4000);
     EXPECT_EQ(qdtest::SliderMax(w, IDC_SLIDER_VOLUME), 4000);
     EXPECT_EQ(qdtest::SliderMax(w, IDC_SLIDER_REWIND), 50);
@@ -141,6 +131,7 @@ TEST_F(ToolbarTest, FirstStartWaitsThenShowsTheIdleToolbarAndStoresEverySetting)
     EXPECT_EQ(GetDword("Allways Top"), 1u);
     EXPECT_EQ(GetDword("Position"), 0u);
     EXPECT_EQ(GetDword("Volume"), 4000u);
+    EXPECT_EQ(GetDword("Speed"), 100u);
     EXPECT_EQ(GetString("Recent"), "");
     EXPECT_EQ(GetDword("left"), static_cast<DWORD>(rc.left));
     EXPECT_EQ(GetDword("top"), static_cast<DWORD>(rc.top));
@@ -233,7 +224,8 @@ TEST_F(ToolbarTest, AReopenedRecordingStepsBackOnceWhenThePedalIsFirstRead) {
     const double held = Position(w);
     m_sim.Release(kCom);
     EXPECT_TRUE(
-        toolbar.WaitPosition([&](double p) { return p < held - 1.5 && p > held - 2.5; }, 600));
+        toolbar.WaitPosition([&](double p) { return p < held - 1.5 && p > held - 2.5; }, 600))
+        << "held at " << held << ", now " << Position(w);
     EXPECT_EQ(toolbar.Exit(), 0);
 }
 
@@ -332,6 +324,7 @@ TEST_F(ToolbarTest, ExitWhilePlayingStoresThePositionAndTheNextStartResumesThere
     PrepareProfile(0, 0, Fixture("duree_2m05.wav"));
     SetDword("Position", 123);
     SetDword("Volume", 2500);
+    SetDword("Speed", 75);
     {
         Toolbar toolbar;
         ASSERT_TRUE(toolbar.Start());
@@ -340,6 +333,12 @@ TEST_F(ToolbarTest, ExitWhilePlayingStoresThePositionAndTheNextStartResumesThere
             << qdtest::ItemText(w, IDC_TIME);
         EXPECT_EQ(qdtest::SliderPos(w, IDC_SLIDER_VOLUME), 2500);
         EXPECT_EQ(qdtest::SliderPos(w, IDC_SLIDER_POSITION), static_cast<int>(12.3 * 200 / 125.5));
+        EXPECT_EQ(qdtest::SliderPos(w, IDC_SLIDER_SPEED), 5);
+        EXPECT_EQ(qdtest::ItemText(w, IDC_SPEED_TEXT), "75 %");
+        // The speed follows its slider on the next tick, as the auto-rewind amount does.
+        ::SendMessageA(::GetDlgItem(w, IDC_SLIDER_SPEED), TBM_SETPOS, TRUE, 20);
+        EXPECT_TRUE(
+            qdtest::WaitUntil([&] { return qdtest::ItemText(w, IDC_SPEED_TEXT) == "150 %"; }, 300));
         EXPECT_EQ(PedalImage(w), IDB_NO_PEDAL);
         ::Sleep(400);
         EXPECT_EQ(Position(w), 12.3) << "nothing plays by itself";
@@ -366,6 +365,7 @@ TEST_F(ToolbarTest, ExitWhilePlayingStoresThePositionAndTheNextStartResumesThere
         EXPECT_GE(stored, shown - 0.3) << "exit while playing";
         EXPECT_LE(stored, shown + played + 1.5) << "exit while playing";
         EXPECT_EQ(GetDword("Volume"), 2500u);
+        EXPECT_EQ(GetDword("Speed"), 150u);
         EXPECT_EQ(GetDword("Port Type"), 0u);
     }
 }

@@ -73,6 +73,22 @@ TEST(Transport, ReadoutTexts) {
     EXPECT_EQ(transport::FormatAutoRewind(50), "5.0  Sec");
 }
 
+TEST(Transport, SpeedSliderHasOneStepPerOfferedSpeed) {
+    EXPECT_EQ(transport::SpeedSliderMax(), 30);
+    const struct {
+        int percent;
+        int value;
+    } both[] = {{50, 0}, {75, 5}, {100, 10}, {150, 20}, {200, 30}};
+    for (auto [percent, value] : both) {
+        EXPECT_EQ(transport::SpeedSliderValue(percent), value) << percent;
+        EXPECT_EQ(transport::SpeedFromSlider(value), percent) << value;
+    }
+    EXPECT_EQ(transport::SpeedFromSlider(-1), 50) << "the slider's own limits hold";
+    EXPECT_EQ(transport::SpeedFromSlider(31), 200);
+    EXPECT_EQ(transport::FormatSpeed(75), "75 %");
+    EXPECT_EQ(transport::FormatSpeed(200), "200 %");
+}
+
 TEST(Transport, ReadoutCacheRewritesOnlyOnChange) {
     transport::ReadoutCache cache;
     const auto zero = transport::SplitMinutes(0);

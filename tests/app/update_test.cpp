@@ -105,12 +105,7 @@ protected:
     static void SetUpTestSuite() {
         std::string why;
         ASSERT_TRUE(http_test::TrustTestAuthority(why)) << why;
-        // The program runs from a folder of its own with the fake pedal library beside it.
-        const std::string fake = qdtest::FolderFromEnv("QD_FAKE_FTD2XX") + "full\\";
-        ::CreateDirectoryA(ProgramFolder().c_str(), nullptr);
-        ASSERT_TRUE(::CopyFileA(Exe().c_str(), ProgramExe().c_str(), FALSE));
-        ASSERT_TRUE(::CopyFileA((fake + "Ftd2xx.dll").c_str(),
-                                (ProgramFolder() + "Ftd2xx.dll").c_str(), FALSE));
+        ASSERT_EQ(ProgramBesideFakeLibrary("qd-update-program"), ProgramFolder());
         ::CreateDirectoryA(Markers().c_str(), nullptr);
     }
     static std::string ProgramFolder() { return TempFolder() + "qd-update-program\\"; }

@@ -51,7 +51,9 @@ close_program() {
 # An earlier version in place: the built program with bytes appended (still a valid program).
 make_earlier() { printf 'earlier-build' >>"$dir/Quillodrome.exe"; }
 installed_is_new() { cmp -s "$dir/Quillodrome.exe" "$program"; }
-installed_files() { (cd "$dir" && printf '%s ' *); }
+installed_files() { (cd "$dir" && LC_ALL=C ls | LC_ALL=C sort | tr '\n' ' '); }
+# The program, the time-stretching library with its licence text, the uninstaller.
+all_files="Quillodrome.exe SoundTouch-COPYING.TXT Uninstall.exe libSoundTouchDLL.dll "
 
 # No first-run wait and no pedal port: the program starts at once.
 "$WINE" reg add "$settings_key" /v Installing /t REG_DWORD /d 0 /f >/dev/null 2>&1
@@ -70,7 +72,8 @@ rc=0
 "$WINE" 'C:\QuillodromeSetup.exe' /S >>"$logs/installer-test.log" 2>&1 || rc=$?
 echo "      silent install took $(seconds_since "$start") s"
 check "silent install exits 0" same "$rc" 0
-check "folder holds the program and its uninstaller" same "$(installed_files)" "Quillodrome.exe Uninstall.exe "
+check "folder holds the program, its library with its licence, and its uninstaller" same "$(installed_files)" "$all_files"
+check "the library's licence is the LGPL" grep -q "GNU LESSER GENERAL PUBLIC LICENSE" "$dir/SoundTouch-COPYING.TXT"
 check "installed program is the build's" installed_is_new
 check "installed program's version record is $version" same "$(file_version "$dir/Quillodrome.exe")" "$version"
 check "Start-menu shortcut for all users points at the program" \
@@ -96,7 +99,7 @@ rc=0
 "$WINE" 'C:\QuillodromeUpdateFr.exe' /S >>"$logs/installer-test.log" 2>&1 || rc=$?
 check "second install exits 0" same "$rc" 0
 check "the earlier program was replaced" installed_is_new
-check "folder holds the same two files" same "$(installed_files)" "Quillodrome.exe Uninstall.exe "
+check "folder holds the same files" same "$(installed_files)" "$all_files"
 check "one Add/Remove entry" same \
     "$("$WINE" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' 2>/dev/null |
         tr -d '\r' | grep -ci quillodrome)" 1
@@ -124,7 +127,7 @@ echo "      the installer ended $(seconds_since "$closed") s after the program (
 check "installer completes after the program ends" same "$rc" 0
 check "it ended within 3 s of the program" less_than "$(seconds_since "$closed")" 3
 check "the new program is in place" installed_is_new
-check "no temporary file is left" same "$(installed_files)" "Quillodrome.exe Uninstall.exe "
+check "no temporary file is left" same "$(installed_files)" "$all_files"
 
 echo "== silent update while the program never closes"
 make_earlier
@@ -138,7 +141,7 @@ echo "      the installer gave up after $waited s"
 check "the installer fails (exit 2)" same "$rc" 2
 check "after waiting about 30 s" less_than 29 "$waited"
 check "the earlier program is untouched" cmp -s "$dir/Quillodrome.exe" "$earlier"
-check "no temporary file is left" same "$(installed_files)" "Quillodrome.exe Uninstall.exe "
+check "no temporary file is left" same "$(installed_files)" "$all_files"
 check "the program still runs" program_window
 close_program || true
 rm -f "$earlier"

@@ -258,7 +258,7 @@ public:
         percent = p;
         return true;
     }
-    int percent = kNormalSpeed;
+    int percent = player::kSpeedNormal;
     bool refuse = false;
 };
 

@@ -6,61 +6,23 @@
 #include <cstdio>
 #include <cstdlib>
 
+using qdtest::CapturePath;
+using qdtest::CaptureSize;
 using qdtest::Fixture;
+using qdtest::Level;
+using qdtest::Measure;
 using qdtest::PumpFor;
 
 namespace {
 
 qdtest::PlayerTestApp g_app;
 
-std::string CapturePath() {
-    const char* path = std::getenv("QD_CAPTURE");
-    return path ? qdtest::WindowsPath(path) : std::string();
-}
-
-long long CaptureSize() {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExA(CapturePath().c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-struct Level {
-    double peak = -1;
-    double rms = -1; // of the loudest 10 ms: Wine's mixer fills gaps with silence under load
-};
-
-// Peak and RMS level between two byte offsets of the capture (aligned to whole frames).
-Level Measure(long long from, long long to) {
-    from &= ~7LL;
-    FILE* f = std::fopen(CapturePath().c_str(), "rb");
-    if (!f)
-        return {};
-    _fseeki64(f, from, SEEK_SET);
-    Level level{0, 0};
-    const long long block = 480 * 2; // 10 ms of stereo samples at 48 kHz
-    double sum = 0;
-    long long count = 0;
-    float sample;
-    for (long long at = from; at + 4 <= to && std::fread(&sample, 4, 1, f) == 1; at += 4) {
-        level.peak = std::fmax(level.peak, std::fabs(sample));
-        sum += static_cast<double>(sample) * sample;
-        if (++count == block) {
-            level.rms = std::fmax(level.rms, std::sqrt(sum / count));
-            sum = 0;
-            count = 0;
-        }
-    }
-    std::fclose(f);
-    return level;
-}
-
 // The capture grows while Wine mixes; measure a window that lies inside one playing state.
 Level MeasureWhile(DWORD settleMs, DWORD measureMs) {
     PumpFor(settleMs);
     long long from = CaptureSize();
     PumpFor(measureMs);
-    return Measure(from, CaptureSize());
+    return Measure(qdtest::CapturedLeft(from, CaptureSize()));
 }
 
 TEST(PlayerSound, ToneWhilePlayingSilenceWhilePausedFortyDecibelsDownAtMinimumVolume) {
@@ -90,4 +52,6 @@ TEST(PlayerSound, ToneWhilePlayingSilenceWhilePausedFortyDecibelsDownAtMinimumVo
 
 } // namespace
 
-int main(int argc, char** argv) { return qdtest::RunAllWithCom(argc, argv); }
+int main(int argc, char** argv) {
+    return qdtest::RunAllWithCom(argc, argv);
+}

@@ -9,6 +9,11 @@ sox -n -r 44100 -b 16 -c 1 "$out/tone440.wav" synth 10 sine 440 vol 0.244140625
 sox -n -r 44100 -b 16 -c 1 "$out/tone880.wav" synth 10 sine 880 vol 0.244140625
 lame --quiet -b 128 "$out/tone440.wav" "$out/tone440.mp3"
 cp "$out/tone440.wav" "$out/entretien_été.wav"
+# Damaged recordings: an MP3 cut after about 5 s, a WAV whose header promises 10 s but holds 3,
+# an empty file.
+head -c 80000 "$out/tone440.mp3" >"$out/coupe.mp3"
+head -c $((44 + 44100 * 2 * 3)) "$out/tone440.wav" >"$out/menteur.wav"
+: >"$out/vide.wav"
 printf 'Ceci est un texte, pas un enregistrement.\n' >"$out/texte.mp3"
 mkdir -p "$out/dossier.wav"
 touch "$out/stamp"

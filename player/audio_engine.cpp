@@ -1,0 +1,516 @@
+#include "player/audio_engine.h"
+
+#include "framework/handle.h"
+#include "player/speed_stretcher.h"
+
+// Media Foundation's headers first: after the audio client's, DirectShow's types clash with the
+// kernel-streaming ones in MinGW's headers.
+#include <mfapi.h>
+#include <mferror.h>
+#include <mfidl.h>
+#include <mfreadwrite.h>
+
+#include <audioclient.h>
+#include <mmdeviceapi.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using player::SpeedStretcher;
+using player::StreamFormat;
+
+// Asked of the device; shared mode may give more. Two periods keep the stream fed while the
+// worker also decodes.
+constexpr REFERENCE_TIME kDeviceBuffer = 30 * 10000;
+
+bool IsFloat32(const WAVEFORMATEX* format) {
+    if (format->wBitsPerSample != 32)
+        return false;
+    if (format->wFormatTag == WAVE_FORMAT_IEEE_FLOAT)
+        return true;
+    if (format->wFormatTag != WAVE_FORMAT_EXTENSIBLE || format->cbSize < 22)
+        return false;
+    static const GUID kFloat = {
+        0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+    return reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(format)->SubFormat == kFloat;
+}
+
+float GainOf(long volume) {
+    return volume <= MediaPlayer::kVolumeSilent
+               ? 0.0f
+               : static_cast<float>(std::pow(10.0, volume / 2000.0));
+}
+
+} // namespace
+
+// Everything the worker thread owns.
+struct CAudioEngine::Worker {
+    CAudioEngine& engine;
+    fw::ComPtr<IMFSourceReader> reader;
+    fw::ComPtr<IMMDeviceEnumerator> devices;
+    fw::ComPtr<IAudioClient> client;
+    fw::ComPtr<IAudioRenderClient> render;
+    fw::ComPtr<IAudioClock> clock;
+    HANDLE deviceEvent = nullptr;
+    UINT32 bufferFrames = 0;
+    UINT64 clockFrequency = 1;
+    StreamFormat recording;
+    StreamFormat device;
+    std::unique_ptr<SpeedStretcher> stretch;
+
+    bool playing = false; // the client runs
+    int64_t written = 0;  // device frames written since the client was last reset
+    bool decoderEnded = false;
+    std::vector<float> pending; // decoded frames the stretcher had no room for yet
+    int64_t skipUntil = -1;     // after a decoder seek: frames before this are dropped
+
+    explicit Worker(CAudioEngine& e) : engine(e) {}
+    ~Worker() {
+        CloseDevice();
+        if (deviceEvent)
+            ::CloseHandle(deviceEvent);
+    }
+
+    int64_t FrameOf(int64_t units) const {
+        return units * recording.rate / MediaPlayer::kUnitsPerSecond;
+    }
+    int64_t UnitsOf(double frame) const {
+        return static_cast<int64_t>(frame * MediaPlayer::kUnitsPerSecond / recording.rate);
+    }
+
+    HRESULT OpenReader(const std::wstring& file) {
+        HRESULT hr = ::MFCreateSourceReaderFromURL(file.c_str(), nullptr, reader.Put());
+        if (FAILED(hr))
+            return hr;
+        const DWORD audio = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM);
+        reader->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE);
+        hr = reader->SetStreamSelection(audio, TRUE);
+        if (FAILED(hr))
+            return hr;
+        fw::ComPtr<IMFMediaType> wanted;
+        hr = ::MFCreateMediaType(wanted.Put());
+        if (FAILED(hr))
+            return hr;
+        wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
+        wanted->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_Float);
+        hr = reader->SetCurrentMediaType(audio, nullptr, wanted.Get());
+        if (FAILED(hr))
+            return hr;
+        fw::ComPtr<IMFMediaType> actual;
+        hr = reader->GetCurrentMediaType(audio, actual.Put());
+        if (FAILED(hr))
+            return hr;
+        UINT32 rate = 0, channels = 0;
+        actual->GetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, &rate);
+        actual->GetUINT32(MF_MT_AUDIO_NUM_CHANNELS, &channels);
+        if (!rate || !channels)
+            return MF_E_INVALIDMEDIATYPE;
+        recording = {rate, channels};
+        PROPVARIANT value;
+        ::PropVariantInit(&value);
+        int64_t duration = 0;
+        if (SUCCEEDED(reader->GetPresentationAttribute(
+                static_cast<DWORD>(MF_SOURCE_READER_MEDIASOURCE), MF_PD_DURATION, &value)))
+            duration = static_cast<int64_t>(value.uhVal.QuadPart);
+        ::PropVariantClear(&value);
+        engine.m_duration = duration;
+        return S_OK;
+    }
+
+    HRESULT OpenDevice() {
+        CloseDevice();
+        HRESULT hr = S_OK;
+        if (!devices)
+            hr = ::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                    __uuidof(IMMDeviceEnumerator), devices.PutVoid());
+        if (FAILED(hr))
+            return hr;
+        fw::ComPtr<IMMDevice> endpoint;
+        hr = devices->GetDefaultAudioEndpoint(eRender, eConsole, endpoint.Put());
+        if (FAILED(hr))
+            return hr;
+        hr = endpoint->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, client.PutVoid());
+        if (FAILED(hr))
+            return hr;
+        WAVEFORMATEX* mix = nullptr;
+        hr = client->GetMixFormat(&mix);
+        if (FAILED(hr))
+            return hr;
+        const bool usable = IsFloat32(mix);
+        const StreamFormat format{mix->nSamplesPerSec, mix->nChannels};
+        if (usable)
+            hr = client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
+                                    kDeviceBuffer, 0, mix, nullptr);
+        ::CoTaskMemFree(mix);
+        if (!usable)
+            return AUDCLNT_E_UNSUPPORTED_FORMAT;
+        if (FAILED(hr))
+            return hr;
+        if (!deviceEvent)
+            deviceEvent = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (FAILED(hr = client->SetEventHandle(deviceEvent)) ||
+            FAILED(hr = client->GetBufferSize(&bufferFrames)) ||
+            FAILED(hr = client->GetService(__uuidof(IAudioRenderClient), render.PutVoid())) ||
+            FAILED(hr = client->GetService(__uuidof(IAudioClock), clock.PutVoid())) ||
+            FAILED(hr = clock->GetFrequency(&clockFrequency)))
+            return hr;
+        device = format;
+        return S_OK;
+    }
+
+    void CloseDevice() {
+        if (client && playing)
+            client->Stop();
+        playing = false;
+        clock.Reset();
+        render.Reset();
+        client.Reset();
+        written = 0;
+    }
+
+    // Device frames written but not yet heard.
+    int64_t Queued() {
+        UINT64 at = 0;
+        if (!clock || FAILED(clock->GetPosition(&at, nullptr)))
+            return 0;
+        int64_t played = static_cast<int64_t>(at * device.rate / clockFrequency);
+        return std::max<int64_t>(written - played, 0);
+    }
+
+    void Publish() {
+        if (!stretch)
+            return;
+        if (stretch->Finished() && !playing)
+            engine.m_position = UnitsOf(static_cast<double>(stretch->DecodedEnd()));
+        else
+            engine.m_position = UnitsOf(stretch->PositionBefore(playing ? Queued() : 0));
+        engine.m_playing = playing;
+    }
+
+    // A failure of the device: reopen on the (new) default device at the same place, or report.
+    void DeviceFailed(HRESULT hr) {
+        const bool wasPlaying = playing;
+        const double at = stretch->PositionBefore(Queued());
+        CloseDevice();
+        const StreamFormat old = device;
+        HRESULT reopened = OpenDevice();
+        if (FAILED(reopened)) {
+            engine.m_failure = hr;
+            engine.m_playing = false;
+            return;
+        }
+        if (device.rate != old.rate || device.channels != old.channels) {
+            // The held audio is at the recording's rate: a new stretcher decodes again.
+            MakeStretcher();
+            DecoderSeek(static_cast<int64_t>(at));
+        } else {
+            stretch->Seek(static_cast<int64_t>(at));
+        }
+        if (wasPlaying)
+            Start();
+    }
+
+    void MakeStretcher() {
+        stretch = std::make_unique<SpeedStretcher>(recording, device);
+        stretch->SetSpeed(engine.m_speed);
+        stretch->SetGain(GainOf(engine.m_volume));
+    }
+
+    void DecoderSeek(int64_t frame) {
+        PROPVARIANT value;
+        ::PropVariantInit(&value);
+        value.vt = VT_I8;
+        value.hVal.QuadPart = UnitsOf(static_cast<double>(frame));
+        reader->SetCurrentPosition(GUID_NULL, value);
+        stretch->Restart(frame);
+        pending.clear();
+        decoderEnded = false;
+        skipUntil = frame;
+    }
+
+    void SeekTo(int64_t frame) {
+        frame = std::max<int64_t>(frame, 0);
+        if (decoderEnded && frame > stretch->DecodedEnd())
+            frame = stretch->DecodedEnd();
+        if (!stretch->Seek(frame))
+            DecoderSeek(frame);
+    }
+
+    // Stops the device and forgets what it still held; the stretcher replays that from memory.
+    void Halt() {
+        if (!playing)
+            return;
+        const double at = stretch->PositionBefore(Queued());
+        client->Stop();
+        client->Reset();
+        playing = false;
+        written = 0;
+        stretch->Seek(static_cast<int64_t>(at));
+    }
+
+    void Start() {
+        if (playing || !client)
+            return;
+        if (stretch->Finished())
+            return;
+        // A buffer's worth first, so that the first period already sounds.
+        Decode(true);
+        Fill();
+        HRESULT hr = client->Start();
+        if (FAILED(hr))
+            return DeviceFailed(hr);
+        playing = true;
+    }
+
+    void Fill() {
+        UINT32 padding = 0;
+        HRESULT hr = client->GetCurrentPadding(&padding);
+        if (FAILED(hr))
+            return DeviceFailed(hr);
+        if (stretch->Finished()) {
+            // Played out: the position stays at the end.
+            if (padding == 0 && playing) {
+                client->Stop();
+                client->Reset();
+                playing = false;
+                written = 0;
+            }
+            return;
+        }
+        UINT32 free = bufferFrames - padding;
+        if (!free)
+            return;
+        BYTE* data = nullptr;
+        hr = render->GetBuffer(free, &data);
+        if (FAILED(hr))
+            return DeviceFailed(hr);
+        stretch->Render(reinterpret_cast<float*>(data), free);
+        hr = render->ReleaseBuffer(free, 0);
+        if (FAILED(hr))
+            return DeviceFailed(hr);
+        written += free;
+    }
+
+    // Moves decoded audio into the stretcher: one block from the decoder at a time, or until it
+    // is full when `all`.
+    void Decode(bool all) {
+        do {
+            if (!stretch || decoderEnded || stretch->Room() == 0)
+                return;
+            if (pending.empty() && !ReadBlock())
+                return;
+            const int64_t frames = static_cast<int64_t>(pending.size() / recording.channels);
+            const int64_t taken = stretch->Append(pending.data(), frames);
+            pending.erase(pending.begin(), pending.begin() + taken * recording.channels);
+        } while (all);
+    }
+
+    // One decoded block into `pending`; false when there is none (end, or a failure).
+    bool ReadBlock() {
+        DWORD flags = 0;
+        LONGLONG timestamp = 0;
+        fw::ComPtr<IMFSample> sample;
+        HRESULT hr = reader->ReadSample(static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM), 0,
+                                        nullptr, &flags, &timestamp, sample.Put());
+        if (FAILED(hr) || (flags & MF_SOURCE_READERF_ERROR)) {
+            engine.m_failure = FAILED(hr) ? hr : E_FAIL;
+            return EndOfRecording();
+        }
+        if (flags & MF_SOURCE_READERF_ENDOFSTREAM)
+            return EndOfRecording();
+        if (!sample)
+            return true;
+        fw::ComPtr<IMFMediaBuffer> buffer;
+        if (FAILED(sample->ConvertToContiguousBuffer(buffer.Put())))
+            return true;
+        BYTE* data = nullptr;
+        DWORD bytes = 0;
+        if (FAILED(buffer->Lock(&data, nullptr, &bytes)))
+            return true;
+        const size_t count = bytes / sizeof(float) / recording.channels * recording.channels;
+        size_t skip = 0;
+        if (skipUntil >= 0) {
+            const int64_t first = FrameOf(timestamp);
+            skip = static_cast<size_t>(
+                       std::clamp<int64_t>(skipUntil - first, 0, count / recording.channels)) *
+                   recording.channels;
+            if (skip < count)
+                skipUntil = -1;
+        }
+        const float* samples = reinterpret_cast<const float*>(data);
+        pending.assign(samples + skip, samples + count);
+        buffer->Unlock();
+        return true;
+    }
+
+    bool EndOfRecording() {
+        decoderEnded = true;
+        stretch->MarkEnd();
+        // A header may promise more than the file holds.
+        engine.m_duration = UnitsOf(static_cast<double>(stretch->DecodedEnd()));
+        return false;
+    }
+
+    void Close() {
+        CloseDevice();
+        stretch.reset();
+        reader.Reset();
+        pending.clear();
+        decoderEnded = false;
+        engine.m_open = false;
+        engine.m_playing = false;
+        engine.m_position = 0;
+        engine.m_duration = 0;
+    }
+};
+
+CAudioEngine::~CAudioEngine() {
+    if (!m_thread.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_quit = true;
+    }
+    ::SetEvent(m_wake);
+    m_thread.join();
+    ::CloseHandle(m_wake);
+}
+
+void CAudioEngine::Call(const std::function<void(Worker&)>& job) {
+    std::lock_guard<std::mutex> serial(m_callMutex);
+    if (!m_thread.joinable()) {
+        m_wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        m_thread = std::thread(&CAudioEngine::ThreadMain, this);
+    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_job = &job;
+    ::SetEvent(m_wake);
+    m_jobDone.wait(lock, [this] { return m_job == nullptr; });
+}
+
+void CAudioEngine::ThreadMain() {
+    ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    const bool mf = SUCCEEDED(::MFStartup(MF_VERSION, MFSTARTUP_LITE));
+    {
+        Worker w(*this);
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                if (m_job) {
+                    (*m_job)(w);
+                    m_job = nullptr;
+                    m_jobDone.notify_all();
+                }
+                if (m_quit)
+                    break;
+            }
+            if (w.playing)
+                w.Fill();
+            w.Decode(false);
+            w.Publish();
+            // Decoding goes on while there is room; otherwise sleep until the device wants
+            // more or a call arrives.
+            const bool decoding = w.stretch && !w.decoderEnded && w.stretch->Room() > 0;
+            HANDLE handles[2] = {m_wake, w.deviceEvent};
+            ::WaitForMultipleObjects(w.playing ? 2 : 1, handles, FALSE,
+                                     decoding ? 0 : (w.playing ? 50 : INFINITE));
+        }
+        w.Close();
+    }
+    if (mf)
+        ::MFShutdown();
+    ::CoUninitialize();
+}
+
+long CAudioEngine::OpenFile(const std::wstring& file) {
+    long result = S_OK;
+    Call([&](Worker& w) {
+        w.Close();
+        HRESULT hr = w.OpenReader(file);
+        if (SUCCEEDED(hr))
+            hr = w.OpenDevice();
+        if (FAILED(hr)) {
+            w.Close();
+            result = hr;
+            return;
+        }
+        w.MakeStretcher();
+        m_failure = 0;
+        m_open = true;
+        w.Publish();
+    });
+    return result;
+}
+
+void CAudioEngine::Close() {
+    if (m_thread.joinable())
+        Call([](Worker& w) { w.Close(); });
+}
+
+long CAudioEngine::Play() {
+    long result = S_OK;
+    Call([&](Worker& w) {
+        if (!w.stretch) {
+            result = E_UNEXPECTED;
+            return;
+        }
+        w.Start();
+        w.Publish();
+    });
+    return result;
+}
+
+void CAudioEngine::Pause() {
+    Call([](Worker& w) {
+        if (w.stretch) {
+            w.Halt();
+            w.Publish();
+        }
+    });
+}
+
+int CAudioEngine::Stop() {
+    int result = 0;
+    Call([&](Worker& w) {
+        if (!w.stretch)
+            return;
+        w.Halt();
+        w.SeekTo(0);
+        w.Publish();
+        result = 1;
+    });
+    return result;
+}
+
+void CAudioEngine::Seek(int64_t position) {
+    Call([&](Worker& w) {
+        if (!w.stretch)
+            return;
+        const bool wasPlaying = w.playing;
+        w.Halt();
+        w.SeekTo(w.FrameOf(position));
+        if (wasPlaying)
+            w.Start();
+        w.Publish();
+    });
+}
+
+void CAudioEngine::SetVolume(long volume) {
+    m_volume = std::clamp(volume, kVolumeSilent, kVolumeFull);
+    Call([this](Worker& w) {
+        if (w.stretch)
+            w.stretch->SetGain(GainOf(m_volume));
+    });
+}
+
+void CAudioEngine::SetSpeed(int percent) {
+    m_speed = player::NearestSpeed(percent);
+    Call([this](Worker& w) {
+        if (w.stretch)
+            w.stretch->SetSpeed(m_speed);
+    });
+}
