@@ -6,6 +6,7 @@
 #include "player/speed.h"
 #include "app/settings.h"
 #include "controls/wait_bar_dlg.h"
+#include "pedal/hid_port.h"
 #include "pedal/setup_dlg.h"
 #include "framework/file_dialog.h"
 #include "framework/shell.h"
@@ -98,6 +99,8 @@ const fw::MessageMap<CQuillodromeDlg> CQuillodromeDlg::s_messageMap = {
     fw::on::Command(IDC_WINDOW_ICON, STN_DBLCLK, &CQuillodromeDlg::OnIconDblClk),
     fw::on::Command(IDC_PEDAL, STN_CLICKED, &CQuillodromeDlg::OnPedalClicked),
     fw::on::Command(IDC_HELP_BUTTON, &CQuillodromeDlg::OnHelp),
+    fw::on::Raw(WM_HOTKEY, &CQuillodromeDlg::OnHotKey),
+    fw::on::Raw(kKeyPedalMessage, &CQuillodromeDlg::OnKeyPedal),
 };
 
 CQuillodromeDlg::CQuillodromeDlg() : Routed(IDD_QUILLODROME_DIALOG) {
@@ -141,7 +144,11 @@ BOOL CQuillodromeDlg::OnInitDialog() {
         settings::ClearInstalling(App());
     }
 
-    m_pPort = CreatePort(settings::ReadPortType(App()), settings::ReadPortNum(App()));
+    m_hidChoice = settings::ReadHidChoice(App());
+    m_functions = settings::ReadSwitchFunctions(App());
+    m_switchLogic = pedal::SwitchLogic(m_functions);
+    m_pPort = CreatePort(settings::ReadPortType(App()), settings::ReadPortNum(App()), m_hidChoice);
+    WireKeyPedal();
     m_stCaption.m_crText = m_crCaptionText;
     m_stCaption.m_crBack = m_crCaptionBack;
     ReopenRecentFile();
@@ -163,6 +170,10 @@ BOOL CQuillodromeDlg::OnInitDialog() {
     LoadButtons();
 
     PlaceWindow();
+    m_keys = settings::ReadShortcuts(App());
+    m_timeStampFormat = settings::ReadTimeStampFormat(App());
+    // A key another program holds leaves that shortcut out; the settings dialog says which.
+    m_takenShortcuts = m_shortcuts.Register(m_hWnd, m_keys);
     fw::StartWindowTimer(*this, kTickMs);
     // Once per run, in the background; its answer is picked up by the timer loop.
     _beginthread(CheckForUpdates, 0, nullptr);
@@ -364,7 +375,11 @@ void CQuillodromeDlg::SetVolume(long volume) {
     m_player->SetVolume(volume);
 }
 
-void CQuillodromeDlg::OnTimer(UINT_PTR) {
+void CQuillodromeDlg::OnTimer(UINT_PTR id) {
+    if (id == kWindTimerId) {
+        OnWindStep();
+        return;
+    }
     // One set per process: the switch's state survives everything but the process.
     static BOOL s_bUpdatePromptDone = FALSE;
     static int s_nReopenTicks = 0;
@@ -407,16 +422,22 @@ void CQuillodromeDlg::OnTimer(UINT_PTR) {
     }
 
     bool pressed = false;
-    if (bPortFree && m_bPedalActive) {
+    const bool multiSwitch = m_pPort->GetType() == pedal::TypeCode(pedal::PortKind::Hid);
+    if (bPortFree && m_bPedalActive && multiSwitch) {
+        const pedal::SwitchSet held = m_pPort->ReadSwitches();
+        pressed = held != 0;
+        RunSwitchActions(m_switchLogic.Update(held), position);
+    } else if (m_switchLogic.Held() != 0) {
+        // Unplugged, or no longer read, while held: released.
+        RunSwitchActions(m_switchLogic.Unplugged(), position);
+    } else if (bPortFree && m_bPedalActive) {
         pressed = m_pPort->IsPressed() != 0;
         switch (s_pedal.Read(pressed)) {
         case transport::PedalAction::Play:
             Play();
             break;
         case transport::PedalAction::PauseAndStepBack:
-            m_player->Pause();
-            position = transport::StepBack(position, m_nAutoRewind);
-            SeekTo(position);
+            PauseAndStepBack(position);
             break;
         case transport::PedalAction::None:
             break;
@@ -436,6 +457,12 @@ void CQuillodromeDlg::OnTimer(UINT_PTR) {
         ::SetDlgItemTextA(m_hWnd, IDC_REWIND_TEXT,
                           transport::FormatAutoRewind(m_nAutoRewind).c_str());
     Decline();
+}
+
+void CQuillodromeDlg::PauseAndStepBack(double& position) {
+    m_player->Pause();
+    position = transport::StepBack(position, m_nAutoRewind);
+    SeekTo(position);
 }
 
 void CQuillodromeDlg::OnPlay() {
@@ -523,10 +550,14 @@ void CQuillodromeDlg::OnOption() {
     KillTimer(fw::kWindowTimerId);
     m_bPedalActive = FALSE;
     SetupDlg setup(this, std::move(m_pPort));
+    setup.SetKeyboardChoices(m_keys, m_hidChoice, m_takenShortcuts);
     setup.DoModal();
     m_pPort = setup.TakePort();
     if (!m_pPort)
         m_pPort = std::make_unique<CPort>();
+    if (const auto* hid = dynamic_cast<const CHidPort*>(m_pPort.get()))
+        m_hidChoice = hid->Choice();
+    WireKeyPedal();
     m_bPedalActive = m_pPort->IsOpen() && m_bFileLoaded;
     fw::StartWindowTimer(*this, kFastTickMs);
 }
@@ -558,7 +589,12 @@ void CQuillodromeDlg::OnDestroy() {
     values.lPlayerVolume = m_lVolume;
     values.nSpeed = m_nSpeed;
     values.strRecent = m_strRecent;
+    values.shortcuts = m_keys;
+    values.timeStampFormat = m_timeStampFormat;
+    values.hid = m_hidChoice;
+    values.functions = m_functions;
     settings::Write(App(), values);
+    m_shortcuts.Unregister();
 
     m_pPort.reset();
     m_player->Close();

@@ -15,14 +15,20 @@
 #include "framework/controls.h"
 #include "framework/dialog.h"
 #include "framework/handle.h"
+#include "pedal/keyboard_input.h"
 #include "pedal/port.h"
+#include "pedal/shortcuts.h"
+#include "pedal/switch_logic.h"
+#include "pedal/time_stamp.h"
 #include "player/audio_engine.h"
 #include "player/dshow_media_player.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
-class CQuillodromeDlg : public fw::Routed<CQuillodromeDlg, fw::CDialog> {
+class CQuillodromeDlg : public fw::Routed<CQuillodromeDlg, fw::CDialog>,
+                        private pedal::SpeedControl {
 public:
     CQuillodromeDlg();
     ~CQuillodromeDlg() override;
@@ -80,6 +86,20 @@ public:
     fw::CBitmapButton m_btnMin;
     fw::CBitmapButton m_btnExit;
     fw::CBitmapButton m_btnAbout;
+    // The global shortcuts as read at set-up and written back at the end.
+    pedal::Shortcuts m_keys;
+    CGlobalShortcuts m_shortcuts;
+    // Those another program held when they were registered.
+    std::vector<pedal::ShortcutAction> m_takenShortcuts;
+    pedal::TimeStampFormat m_timeStampFormat = pedal::TimeStampFormat::Seconds;
+    // The HID pedal chosen and what each switch does, read at set-up and written back.
+    pedal::HidChoice m_hidChoice;
+    pedal::SwitchFunctions m_functions;
+    // A HID pedal's switches between readings; one-switch pedals keep the armed flags of the
+    // timer loop.
+    pedal::SwitchLogic m_switchLogic;
+    // -1 rewinding, 1 fast-forwarding, 0 neither (a switch held with that function).
+    int m_nWind = 0;
 
 protected:
     void DoDataExchange(fw::DataExchange& dx) override;
@@ -151,6 +171,28 @@ private:
 
     friend Routed;
     static const fw::MessageMap<CQuillodromeDlg> s_messageMap;
+
+    // Posted by the keyboard pedal's hook.
+    static constexpr UINT kKeyPedalMessage = WM_APP + 40;
+    // The winding steps' timer (timer 0 is the main loop's).
+    static constexpr UINT_PTR kWindTimerId = 2;
+
+    // Pauses if playing and steps back by the auto-rewind amount from `position` (seconds).
+    void PauseAndStepBack(double& position);
+    // A global shortcut, whichever program has the focus; nothing happens without a recording.
+    LRESULT OnHotKey(WPARAM id, LPARAM keys);
+    // The keyboard pedal's key went down or up: the loop's tick runs at once.
+    LRESULT OnKeyPedal(WPARAM down, LPARAM);
+    // A keyboard pedal tells the window of each press as it happens.
+    void WireKeyPedal();
+    // What a HID pedal's switches asked for, `position` being the player's in seconds.
+    void RunSwitchActions(const pedal::ActionList& actions, double& position);
+    // One winding step, every kWindStepMilliseconds while a winding switch is held.
+    void OnWindStep();
+    // The speed shortcuts' view of the player: the speed row's value; a new one moves its
+    // slider too, so that the next tick keeps it.
+    int SpeedPercent() const override { return m_nSpeed; }
+    bool SetSpeedPercent(int percent) override;
 
     // Run once by the timer loop when the update check has answered: offers the driver (USB
     // pedal only) and then the program, and ends the dialog after an accepted program update.

@@ -55,6 +55,44 @@ POINT ReadWindowPos(const fw::CWinApp& app, POINT current) {
     return POINT{ReadInt(app, kLeft, current.x), ReadInt(app, kTop, current.y)};
 }
 
+pedal::Shortcuts ReadShortcuts(const fw::CWinApp& app) {
+    pedal::Shortcuts shortcuts;
+    for (const pedal::ShortcutRow& row : pedal::kShortcutRows) {
+        const UINT stored = app.GetProfileInt(
+            kSection, row.valueName, static_cast<int>(pedal::StoredFromHotkey(row.defaultKey)));
+        shortcuts[row.action] = pedal::HotkeyFromStored(stored, row.defaultKey);
+    }
+    return shortcuts;
+}
+
+pedal::TimeStampFormat ReadTimeStampFormat(const fw::CWinApp& app) {
+    return pedal::TimeStampFormatFromStored(
+        app.GetProfileInt(kSection, pedal::kTimeStampFormatValueName,
+                          static_cast<int>(pedal::TimeStampFormat::Seconds)));
+}
+
+pedal::HidChoice ReadHidChoice(const fw::CWinApp& app) {
+    pedal::HidChoice choice;
+    if (auto id =
+            pedal::ParseUsbId(app.GetProfileString(kSection, pedal::kPedalDeviceValueName, "")))
+        choice.id = *id;
+    choice.learnt =
+        pedal::ParseLayout(app.GetProfileString(kSection, pedal::kPedalLayoutValueName, ""));
+    return choice;
+}
+
+pedal::SwitchFunctions ReadSwitchFunctions(const fw::CWinApp& app) {
+    pedal::SwitchFunctions functions;
+    for (int i = 0; i < pedal::kSwitchCount; ++i) {
+        const auto s = static_cast<pedal::Switch>(i);
+        // A missing value reads as the switch's default.
+        functions.of[i] = pedal::FunctionFromStored(
+            s, app.GetProfileInt(kSection, pedal::kSwitchValueNames[i],
+                                 static_cast<int>(pedal::kDefaultFunctions[i])));
+    }
+    return functions;
+}
+
 void Write(const fw::CWinApp& app, const WriteBack& values) {
     WriteInt(app, kLeft, values.ptTopLeft.x);
     WriteInt(app, kTop, values.ptTopLeft.y);
@@ -66,6 +104,18 @@ void Write(const fw::CWinApp& app, const WriteBack& values) {
     WriteInt(app, kVolume, StoredFromPlayerVolume(values.lPlayerVolume));
     WriteInt(app, kSpeed, values.nSpeed);
     app.WriteProfileString(kSection, kRecent, values.strRecent.c_str());
+    for (const pedal::ShortcutRow& row : pedal::kShortcutRows)
+        WriteInt(app, row.valueName,
+                 static_cast<int>(pedal::StoredFromHotkey(values.shortcuts[row.action])));
+    WriteInt(app, pedal::kTimeStampFormatValueName, static_cast<int>(values.timeStampFormat));
+    const bool chosen = values.hid.id != pedal::UsbId{};
+    app.WriteProfileString(kSection, pedal::kPedalDeviceValueName,
+                           chosen ? pedal::FormatUsbId(values.hid.id).c_str() : "");
+    app.WriteProfileString(kSection, pedal::kPedalLayoutValueName,
+                           values.hid.learnt ? pedal::FormatLayout(*values.hid.learnt).c_str()
+                                             : "");
+    for (int i = 0; i < pedal::kSwitchCount; ++i)
+        WriteInt(app, pedal::kSwitchValueNames[i], static_cast<int>(values.functions.of[i]));
 }
 
 } // namespace settings

@@ -6,6 +6,10 @@
 
 #include "app/settings_values.h"
 #include "framework/win_app.h"
+#include "pedal/hid_pedals.h"
+#include "pedal/shortcuts.h"
+#include "pedal/switch_logic.h"
+#include "pedal/time_stamp.h"
 
 #include <windows.h>
 
@@ -33,6 +37,15 @@ int ReadVolume(const fw::CWinApp& app);
 int ReadSpeed(const fw::CWinApp& app);
 // The stored top-left corner; each coordinate missing is taken from `current`.
 POINT ReadWindowPos(const fw::CWinApp& app, POINT current);
+// The global shortcuts and the time-stamp format (pedal/shortcuts.h, pedal/time_stamp.h): a
+// missing or unusable value gives the default, which Write puts back.
+pedal::Shortcuts ReadShortcuts(const fw::CWinApp& app);
+pedal::TimeStampFormat ReadTimeStampFormat(const fw::CWinApp& app);
+// The HID pedal chosen, for CreatePort: "Pedal Device" and "Pedal Layout"; a text that does not
+// parse counts as missing (no device, or the table's layout).
+pedal::HidChoice ReadHidChoice(const fw::CWinApp& app);
+// What each switch does ("Pedal Left", "Pedal Middle", "Pedal Right").
+pedal::SwitchFunctions ReadSwitchFunctions(const fw::CWinApp& app);
 
 // What the toolbar hands over when it is destroyed.
 struct WriteBack {
@@ -48,9 +61,15 @@ struct WriteBack {
     LONG lPlayerVolume = 0;
     int nSpeed = kDefaultSpeed;
     std::string strRecent;
+    pedal::Shortcuts shortcuts = pedal::Shortcuts::Defaults();
+    pedal::TimeStampFormat timeStampFormat = pedal::TimeStampFormat::Seconds;
+    // Written as they are: a HID pedal's IDs of 0000:0000 mean none was chosen.
+    pedal::HidChoice hid;
+    pedal::SwitchFunctions functions;
 };
-// Writes the ten values the run may have changed, in the order left, top, Port Type,
-// Port Num, Auto Rewind, Allways Top, Position, Volume, Speed, Recent. Failures are not reported.
+// Writes the values the run may have changed, in the order left, top, Port Type, Port Num,
+// Auto Rewind, Allways Top, Position, Volume, Speed, Recent, then the shortcuts, the time-stamp
+// format, the HID pedal and the switches' functions. Failures are not reported.
 void Write(const fw::CWinApp& app, const WriteBack& values);
 
 } // namespace settings

@@ -89,6 +89,12 @@ struct ModuleTraits {
     static void Close(Type h) { ::FreeLibrary(h); }
 };
 
+struct WindowTraits {
+    using Type = HWND;
+    static Type Empty() { return nullptr; }
+    static void Close(Type h) { ::DestroyWindow(h); }
+};
+
 struct IconTraits {
     using Type = HICON;
     static Type Empty() { return nullptr; }
@@ -105,6 +111,8 @@ using UniqueFile = UniqueHandle<FileHandleTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
+// Destroy it on the thread that created it.
+using UniqueWindow = UniqueHandle<WindowTraits>;
 
 // Holds one reference to a COM object.
 template <class T>

@@ -1,6 +1,8 @@
 #include "pedal/port.h"
 
 #include "pedal/com_port.h"
+#include "pedal/hid_port.h"
+#include "pedal/key_port.h"
 #include "pedal/port_catalogue.h"
 #include "pedal/usb_port.h"
 
@@ -34,12 +36,20 @@ int CPort::IsPressed() {
     return 0;
 }
 
-std::unique_ptr<CPort> CreatePort(int nType, int nNum) {
+pedal::SwitchSet CPort::ReadSwitches() {
+    return IsPressed() ? pedal::Bit(pedal::Switch::Middle) : pedal::SwitchSet{0};
+}
+
+std::unique_ptr<CPort> CreatePort(int nType, int nNum, const pedal::HidChoice& hid) {
     switch (pedal::ChoosePortKind(nType, nNum)) {
     case pedal::PortKind::Serial:
         return std::make_unique<CCom>(nNum);
     case pedal::PortKind::Usb:
         return std::make_unique<CUSB>(nNum);
+    case pedal::PortKind::Key:
+        return std::make_unique<CKeyPort>(nNum);
+    case pedal::PortKind::Hid:
+        return std::make_unique<CHidPort>(hid);
     case pedal::PortKind::None:
     case pedal::PortKind::Parallel:
         break;

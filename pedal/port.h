@@ -9,6 +9,8 @@
 // owner retries Open.
 #pragma once
 
+#include "pedal/hid_pedals.h"
+
 #include <memory>
 
 class CPort {
@@ -35,6 +37,8 @@ public:
     virtual int IsOpen() const;
     // One poll of the switch: 1 pressed, 0 not (always 0 on a closed port).
     virtual int IsPressed();
+    // One poll of every switch; a one-switch pedal is its middle switch.
+    virtual pedal::SwitchSet ReadSwitches();
 
     // True while this port's Open runs. An Open that shows a message box is still on the stack
     // while the box dispatches the program's messages (ticks, clicks on other windows): the
@@ -62,6 +66,7 @@ private:
 };
 
 // The port for a stored type code and number, closed: the class of the port table's row for
-// them (CCom for a serial row, CUSB for the USB row), and a plain CPort (number 0) for the
+// them (CCom for a serial row, CUSB for the USB row, CKeyPort for the keyboard's, CHidPort
+// reading the pedal `hid` names for the HID row), and a plain CPort (number 0) for the
 // parallel rows and for anything no row stands for.
-std::unique_ptr<CPort> CreatePort(int nType, int nNum);
+std::unique_ptr<CPort> CreatePort(int nType, int nNum, const pedal::HidChoice& hid = {});

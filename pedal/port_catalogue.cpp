@@ -1,12 +1,16 @@
 #include "pedal/port_catalogue.h"
 
+#include "pedal/shortcuts.h"
+
 #include <cstdio>
 
 namespace pedal {
 
 int FindPortRow(int nType, int nNum) {
     for (int nRow = 0; nRow < kPortRows; ++nRow) {
-        if (TypeCode(kPortTable[nRow].kind) == nType && kPortTable[nRow].num == nNum)
+        const PortRow& row = kPortTable[nRow];
+        if (TypeCode(row.kind) == nType &&
+            (row.num == nNum || (row.kind == PortKind::Key && IsUsableKey(nNum))))
             return nRow;
     }
     return -1;

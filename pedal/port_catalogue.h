@@ -22,6 +22,11 @@ enum class PortKind : int {
     // Listed for the typist's sake; no pedal is read there, so it makes the port of no pedal.
     Parallel = 2,
     Usb = 3,
+    // A pedal that acts as a keyboard: "Port Num" is the virtual-key code of the key it sends.
+    Key = 4,
+    // A HID pedal read through Raw Input: the device is the "Pedal Device" value (and, for one
+    // that was learnt, "Pedal Layout"); "Port Num" is 0.
+    Hid = 5,
 };
 
 inline constexpr int TypeCode(PortKind kind) {
@@ -38,17 +43,27 @@ struct PortRow {
 };
 
 inline constexpr PortRow kPortTable[] = {
-    {"None ", "None", PortKind::None, 0},      {"Com1:", "Com1:", PortKind::Serial, 0},
-    {"Com2:", "Com2:", PortKind::Serial, 1},   {"Com3:", "Com3:", PortKind::Serial, 2},
-    {"Com4:", "Com4:", PortKind::Serial, 3},   {"Com5:", "Com5:", PortKind::Serial, 4},
-    {"Com6:", "Com6:", PortKind::Serial, 5},   {"Com7:", "Com7:", PortKind::Serial, 6},
-    {"Com8:", "Com8:", PortKind::Serial, 7},   {"Lpt1:", "Lpt1:", PortKind::Parallel, 0},
-    {"Lpt2:", "Lpt2:", PortKind::Parallel, 1}, {"USB:", "USB", PortKind::Usb, 0},
+    {"None ", "None", PortKind::None, 0},
+    {"Com1:", "Com1:", PortKind::Serial, 0},
+    {"Com2:", "Com2:", PortKind::Serial, 1},
+    {"Com3:", "Com3:", PortKind::Serial, 2},
+    {"Com4:", "Com4:", PortKind::Serial, 3},
+    {"Com5:", "Com5:", PortKind::Serial, 4},
+    {"Com6:", "Com6:", PortKind::Serial, 5},
+    {"Com7:", "Com7:", PortKind::Serial, 6},
+    {"Com8:", "Com8:", PortKind::Serial, 7},
+    {"Lpt1:", "Lpt1:", PortKind::Parallel, 0},
+    {"Lpt2:", "Lpt2:", PortKind::Parallel, 1},
+    {"USB:", "USB", PortKind::Usb, 0},
+    // Its number is whatever key was chosen; 0 (no key yet) never opens.
+    {"Clavier", "Clavier", PortKind::Key, 0},
+    {"HID:", "HID", PortKind::Hid, 0},
 };
 
 inline constexpr int kPortRows = static_cast<int>(std::size(kPortTable));
 
-// The row that stores as `nType` and `nNum`, or -1 when none does.
+// The row that stores as `nType` and `nNum`, or -1 when none does. The keyboard's row stands
+// for every usable key code (pedal::IsUsableKey).
 int FindPortRow(int nType, int nNum);
 
 // The row selected for a stored type and number: that row, or row 0 (no pedal) for codes no

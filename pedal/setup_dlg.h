@@ -13,9 +13,12 @@
 #include "framework/controls.h"
 #include "framework/dialog.h"
 #include "framework/handle.h"
+#include "pedal/keyboard_input.h"
 #include "pedal/port.h"
+#include "pedal/shortcuts.h"
 
 #include <memory>
+#include <vector>
 
 class SetupDlg : public fw::Routed<SetupDlg, fw::CDialog> {
 public:
@@ -30,6 +33,14 @@ public:
     CPort* GetPort() const { return m_pPort.get(); }
     // Hands the current port to the caller; the dialog holds none afterwards.
     std::unique_ptr<CPort> TakePort() { return std::move(m_pPort); }
+    // The shortcuts a keyboard pedal's key must not take, and the HID pedal its row stands for.
+    // `taken`: the shortcuts another program holds, which the dialog names when it opens.
+    void SetKeyboardChoices(const pedal::Shortcuts& shortcuts, const pedal::HidChoice& hid,
+                            std::vector<pedal::ShortcutAction> taken = {}) {
+        m_shortcuts = shortcuts;
+        m_hid = hid;
+        m_taken = std::move(taken);
+    }
 
 protected:
     void DoDataExchange(fw::DataExchange& dx) override;
@@ -50,6 +61,12 @@ private:
     // True while the current port's Open runs (its box is up): the port must stay, and the
     // list shows its row again.
     bool PortBusy();
+    // The keyboard row: waits for the pedal's key (the line asks for it).
+    void CaptureKey();
+    // The key the pedal sent: refused when a shortcut uses it, else the keyboard pedal's port.
+    LRESULT OnKeyCaptured(WPARAM vk, LPARAM);
+
+    static constexpr UINT kKeyCapturedMessage = WM_APP + 41;
 
     fw::CStatic m_staticLine;
     fw::CStatic m_staticPedal;
@@ -61,6 +78,10 @@ private:
     int m_nSavedType;
     int m_nSavedNum;
     int m_bShownPressed = 0;
+    pedal::Shortcuts m_shortcuts = pedal::Shortcuts::Defaults();
+    pedal::HidChoice m_hid;
+    CKeyPedalHook m_capture;
+    std::vector<pedal::ShortcutAction> m_taken;
 
     friend Routed;
     static const fw::MessageMap<SetupDlg> s_messageMap;

@@ -136,7 +136,7 @@ TEST_F(Settings, WronglyTypedOrOverlongValuesReadAsTheirDefault) {
     EXPECT_EQ(settings::ReadSpeed(g_app), 100);
 }
 
-TEST_F(Settings, WriteBackLeavesAllElevenValuesInTheRegistry) {
+TEST_F(Settings, WriteBackLeavesEveryValueInTheRegistry) {
     // A run that found "Port Type" 2: no pedal, so the port object in use is the empty one.
     StoreDword("Port Type", 2);
     ASSERT_EQ(settings::ReadPortType(g_app), 2);
@@ -153,15 +153,58 @@ TEST_F(Settings, WriteBackLeavesAllElevenValuesInTheRegistry) {
     back.lPlayerVolume = -1500;
     back.nSpeed = 150;
     back.strRecent = "C:\\Dictées\\réunion.mp3";
+    back.shortcuts[pedal::ShortcutAction::TimeStamp] = {};
+    back.shortcuts[pedal::ShortcutAction::PlayPause] = {0x50, pedal::kModControl};
+    back.timeStampFormat = pedal::TimeStampFormat::Hash;
+    back.hid.id = {0x05F3, 0x00FF};
+    back.functions.of[0] = pedal::SwitchFunction::PlayPause;
     settings::Write(g_app, back);
 
     const std::map<std::string, Value> values = Section();
     const std::map<std::string, DWORD> dwords = {
-        {"Auto Rewind", 15}, {"Allways Top", 1}, {"Installing", 0}, {"Port Type", 0},
-        {"Port Num", 0},     {"Position", 123},  {"Volume", 2500},  {"left", 0xFFFFFFFBu},
-        {"top", 712},        {"Speed", 150},
+        {"Auto Rewind", 15},
+        {"Allways Top", 1},
+        {"Installing", 0},
+        {"Port Type", 0},
+        {"Port Num", 0},
+        {"Position", 123},
+        {"Volume", 2500},
+        {"left", 0xFFFFFFFBu},
+        {"top", 712},
+        {"Speed", 150},
+        // The shortcuts: key code, then modifiers; 0 for one turned off.
+        {"Shortcut Play Pause", 0x250},
+        {"Shortcut Back", 0x76},
+        {"Shortcut Forward", 0x77},
+        {"Shortcut Slower", 0x476},
+        {"Shortcut Faster", 0x477},
+        {"Shortcut Time Stamp", 0},
+        {"Time Stamp Format", 2},
+        // The switches: play/pause on the left, the defaults elsewhere.
+        {"Pedal Left", 4},
+        {"Pedal Middle", 1},
+        {"Pedal Right", 3},
     };
-    EXPECT_EQ(values.size(), 11u);
+    EXPECT_EQ(values.size(), 23u);
+    EXPECT_EQ(values.at("Pedal Device").Text(), "05F3:00FF");
+    EXPECT_EQ(values.at("Pedal Layout").Text(), "");
+    // Read back as written.
+    EXPECT_EQ(settings::ReadShortcuts(g_app)[pedal::ShortcutAction::PlayPause],
+              (pedal::Hotkey{0x50, pedal::kModControl}));
+    EXPECT_TRUE(settings::ReadShortcuts(g_app)[pedal::ShortcutAction::TimeStamp].IsOff());
+    EXPECT_EQ(settings::ReadTimeStampFormat(g_app), pedal::TimeStampFormat::Hash);
+    EXPECT_EQ(settings::ReadHidChoice(g_app).id, (pedal::UsbId{0x05F3, 0x00FF}));
+    EXPECT_EQ(settings::ReadSwitchFunctions(g_app)[pedal::Switch::Left],
+              pedal::SwitchFunction::PlayPause);
+
+    // Garbage reads as no device and the defaults.
+    g_app.WriteProfileString("Settings", "Pedal Device", "05F3:00FG");
+    g_app.WriteProfileString("Settings", "Pedal Layout", "00 01:03 01:02 01:04");
+    g_app.WriteProfileInt("Settings", "Pedal Left", 99);
+    EXPECT_EQ(settings::ReadHidChoice(g_app).id, pedal::UsbId{});
+    EXPECT_FALSE(settings::ReadHidChoice(g_app).learnt);
+    EXPECT_EQ(settings::ReadSwitchFunctions(g_app)[pedal::Switch::Left],
+              pedal::SwitchFunction::RewindWhileHeld);
     for (const auto& [name, want] : dwords) {
         auto it = values.find(name);
         ASSERT_NE(it, values.end()) << name;

@@ -19,17 +19,8 @@ shortcut="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quillodrome.lnk"
 uninst_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillodrome'
 settings_key='HKCU\Software\Brenvale\Quillodrome\Settings'
 logs=$QD_WINE_STATE/logs
-failures=0
-
-check() { # check DESCRIPTION COMMAND...
-    if "${@:2}"; then
-        echo "ok    $1"
-    else
-        echo "FAIL  $1"
-        failures=$((failures + 1))
-    fi
-}
-same() { [ "$1" = "$2" ] || { echo "      got [$1], expected [$2]"; false; }; }
+# shellcheck source=../tools/script-checks.sh
+. "$(dirname "$0")/../tools/script-checks.sh"
 now() { date +%s.%N; }
 seconds_since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 less_than() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
@@ -50,16 +41,8 @@ uninst_value() {
     "$WINE" reg query "$uninst_key" /v "$1" 2>/dev/null | tr -d '\r' |
         sed -n "s/^ *$1 *\(REG_[A-Z]*\) *\(.*\)$/\1 \2/p"
 }
-quiet() { "$@" >/dev/null; }
 wine_bg() { "$WINE" "$@" >>"$logs/installer-test.log" 2>&1 & }
 program_window() { xdotool search --name '^Quillodrome$' >/dev/null 2>&1; }
-wait_for() { # wait_for SECONDS COMMAND...
-    local end=$((SECONDS + $1))
-    until "${@:2}"; do
-        [ $SECONDS -lt $end ] || return 1
-        sleep 0.2
-    done
-}
 start_program() {
     wine_bg "$win_dir\\Quillodrome.exe"
     wait_for 20 program_window
@@ -231,5 +214,4 @@ check "program folder removed" wait_for 20 test ! -e "$c/Outils/Quillodrome"
 check "the settings are gone" wait_for 10 bash -c "! '$WINE' reg query 'HKCU\Software\Brenvale' >/dev/null 2>&1"
 xdotool windowactivate --sync "$(uninstall_window)" key Return || true
 
-echo "== $failures failure(s)"
-[ "$failures" -eq 0 ]
+finish

@@ -13,6 +13,7 @@
 #include "res/resource.h"
 #include "tests/controls/controls_test_support.h"
 #include "tests/tools/fake_ftd2xx_session.h"
+#include "tests/tools/key_input.h"
 #include "tests/tools/gdi_objects.h"
 #include "tests/tools/message_pump.h"
 #include "tests/tools/modal_dialog.h"
@@ -136,8 +137,12 @@ protected:
         std::unique_ptr<CPort> port;
     };
     // Runs the dialog on `port`; `scenario` acts in it and must end it.
-    Run Show(std::unique_ptr<CPort> port, const std::function<void(HWND, SetupDlg&)>& scenario) {
+    // `prepare` runs before the dialog is created.
+    Run Show(std::unique_ptr<CPort> port, const std::function<void(HWND, SetupDlg&)>& scenario,
+             const std::function<void(SetupDlg&)>& prepare = nullptr) {
         CountingSetupDlg dlg(nullptr, std::move(port));
+        if (prepare)
+            prepare(dlg);
         const INT_PTR result =
             qdtest::RunModal(dlg, kCaption, [&](HWND wnd) { scenario(wnd, dlg); });
         return {result, dlg.TakePort()};
@@ -210,9 +215,9 @@ TEST_F(SetupDlgTest, ShowsTheCurrentPortSelectedAndDescribedOnEveryTick) {
         });
         const std::string what = std::string(c.selected) + " " + std::to_string(c.type);
         EXPECT_EQ(title, "Réglages");
-        const std::vector<std::string> listed = {"None ", "Com1:", "Com2:", "Com3:",
-                                                 "Com4:", "Com5:", "Com6:", "Com7:",
-                                                 "Com8:", "Lpt1:", "Lpt2:", "USB:"};
+        const std::vector<std::string> listed = {
+            "None ", "Com1:", "Com2:", "Com3:", "Com4:", "Com5:",   "Com6:",
+            "Com7:", "Com8:", "Lpt1:", "Lpt2:", "USB:",  "Clavier", "HID:"};
         EXPECT_EQ(rows, listed);
         EXPECT_EQ(selected, c.selected) << what;
         EXPECT_EQ(line, c.line) << what;
@@ -241,6 +246,8 @@ TEST_F(SetupDlgTest, EachRowIsReportedWithItsDisplayNameWhenItWillNotOpen) {
         {11, "", {{invalid, "USB"}}},
         {11, "pedal", {}},
         {11, "failing", {{"Open error: 4", "USB Open"}, {invalid, "USB"}}},
+        // No HID pedal chosen.
+        {13, "", {{invalid, "HID"}}},
     };
     for (const auto& c : cases) {
         m_fake->nDevices = 0;
@@ -274,6 +281,70 @@ TEST_F(SetupDlgTest, EachRowIsReportedWithItsDisplayNameWhenItWillNotOpen) {
         EXPECT_EQ(line.substr(0, line.find(' ')), pedal::PortAt(type == 0 ? 0 : c.row).name)
             << what;
     }
+}
+
+// A key typed, then the dialog's loop given time to see it.
+void Key(WORD vk, bool down) {
+    qdtest::SendKey(vk, down);
+    qdtest::PumpUntil(150, nullptr);
+}
+
+TEST_F(SetupDlgTest, TheKeyboardRowTakesThePedalsKeyAndRefusesAShortcuts) {
+    std::vector<std::string> lines;
+    std::vector<uint32_t> lamps;
+    int typeWhileWaiting = -1, openWhileWaiting = -1;
+    const Run run = Show(CreatePort(0, 0), [&](HWND dlg, SetupDlg& setup) {
+        Choose(dlg, 12);
+        Tick(dlg);
+        lines.push_back(Text(dlg, IDC_SETUP_LINE));
+        typeWhileWaiting = setup.GetPort()->GetType();
+        openWhileWaiting = setup.GetPort()->IsOpen();
+        // F9 is the play/pause shortcut: refused, and the dialog keeps waiting.
+        Key(VK_F9, true);
+        Key(VK_F9, false);
+        Tick(dlg);
+        lines.push_back(Text(dlg, IDC_SETUP_LINE));
+        Key('X', true);
+        Key('X', false);
+        Tick(dlg);
+        lines.push_back(Text(dlg, IDC_SETUP_LINE));
+        lamps.push_back(LampColour(dlg));
+        Key('X', true);
+        Tick(dlg);
+        lamps.push_back(LampColour(dlg));
+        Key('X', false);
+        Tick(dlg);
+        lamps.push_back(LampColour(dlg));
+        ::PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(typeWhileWaiting, 4);
+    EXPECT_EQ(openWhileWaiting, 0);
+    EXPECT_EQ(lines, (std::vector<std::string>{"Appuyez sur la touche de la pédale",
+                                               "Appuyez sur la touche de la pédale",
+                                               "Clavier Port type:4 Num:88 Val:0"}));
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].caption, "Clavier");
+    EXPECT_NE(m_boxes[0].text.find("« Lecture / pause »"), std::string::npos) << m_boxes[0].text;
+    EXPECT_EQ(lamps, (std::vector<uint32_t>{kDark, kLit, kDark}));
+    ASSERT_TRUE(run.port);
+    EXPECT_EQ(run.port->GetType(), 4);
+    EXPECT_EQ(run.port->GetNum(), 'X');
+    EXPECT_EQ(run.port->IsOpen(), 1);
+}
+
+TEST_F(SetupDlgTest, NamesTheShortcutsAnotherProgramHolds) {
+    pedal::Shortcuts keys = pedal::Shortcuts::Defaults();
+    keys[pedal::ShortcutAction::Faster] = {'P', pedal::kModControl};
+    Show(
+        CreatePort(0, 0), [](HWND dlg, SetupDlg&) { ::PostMessageA(dlg, WM_COMMAND, IDOK, 0); },
+        [&](SetupDlg& setup) {
+            setup.SetKeyboardChoices(
+                keys, {}, {pedal::ShortcutAction::PlayPause, pedal::ShortcutAction::Faster});
+        });
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].caption, "Raccourcis");
+    EXPECT_EQ(m_boxes[0].text, "Ces raccourcis sont déjà pris par un autre programme et restent "
+                               "sans effet :\nLecture / pause (F9)\nAccélérer (Ctrl+P)");
 }
 
 TEST_F(SetupDlgTest, ALptChoiceComesBackAsNoPedal) {
