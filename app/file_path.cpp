@@ -30,7 +30,9 @@ size_t FindLast(const std::string& text, char c, LeadByteTest isLead) {
 
 } // namespace mbcs
 
-CFilePath::CFilePath(const char* path) { SetPath(path); }
+CFilePath::CFilePath(const char* path) {
+    SetPath(path);
+}
 
 CFilePath::CFilePath(const std::string& path) {
     if (!path.empty())

@@ -5,4 +5,6 @@
 
 CQuillodromeApp theApp;
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return fw::AfxWinMain(instance); }
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    return fw::AfxWinMain(instance);
+}

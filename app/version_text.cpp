@@ -16,11 +16,12 @@ std::string ReadFileVersionText(const char* path) {
         return {};
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (!::VerQueryValueA(block.get(), "\\", reinterpret_cast<void**>(&fixed), &length) ||
-        !fixed || length < sizeof(VS_FIXEDFILEINFO))
+    if (!::VerQueryValueA(block.get(), "\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
+        length < sizeof(VS_FIXEDFILEINFO))
         return {};
     char text[64];
-    std::snprintf(text, sizeof text, "%d.%d.%d.%d", static_cast<int>(HIWORD(fixed->dwFileVersionMS)),
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d",
+                  static_cast<int>(HIWORD(fixed->dwFileVersionMS)),
                   static_cast<int>(LOWORD(fixed->dwFileVersionMS)),
                   static_cast<int>(HIWORD(fixed->dwFileVersionLS)),
                   static_cast<int>(LOWORD(fixed->dwFileVersionLS)));

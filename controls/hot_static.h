@@ -28,8 +28,6 @@ public:
     fw::UniqueFont m_fontUnderline;
     std::string m_strTarget;
 
-protected:
-
 private:
     // STN_CLICKED, reflected by the parent.
     void OnClicked();

@@ -18,7 +18,6 @@ protected:
     fw::UniqueBitmap m_bmpBk;
     HGDIOBJ m_pOldBmp = nullptr;
 
-
 private:
     // NM_CUSTOMDRAW from the trackbar, handed back to the control by its parent. `result` is the
     // reply for the stage: which items to announce, and whether the trackbar draws them.

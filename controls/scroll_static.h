@@ -41,7 +41,6 @@ public:
 protected:
     fw::UniqueFont m_font;
 
-
 private:
     // Timer 0: one step of the band; the whole control is repainted without erasing.
     void OnTimer(UINT_PTR id);

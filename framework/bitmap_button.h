@@ -37,8 +37,6 @@ public:
     HBITMAP FocusBitmap() const { return m_bmpFocus.get(); }
     HBITMAP DisabledBitmap() const { return m_bmpDisabled.get(); }
 
-protected:
-
 private:
     // Reflected WM_DRAWITEM: blits the image for the item's state at the item's top left.
     void DrawItem(DRAWITEMSTRUCT* dis);

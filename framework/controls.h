@@ -36,6 +36,7 @@ public:
     HBITMAP GetBitmap() const {
         return reinterpret_cast<HBITMAP>(SendMessage(STM_GETIMAGE, IMAGE_BITMAP));
     }
+
 private:
     HBITMAP m_hShown = nullptr;
 };

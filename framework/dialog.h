@@ -65,7 +65,6 @@ protected:
     // Escape, the close box, or a button with IDCANCEL.
     virtual void OnCancel();
 
-
 private:
     static INT_PTR CALLBACK DialogProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam);
     friend Routed;

@@ -48,9 +48,13 @@ void CWinApp::Start(HINSTANCE instance) {
     }
 }
 
-BOOL CWinApp::InitInstance() { return TRUE; }
+BOOL CWinApp::InitInstance() {
+    return TRUE;
+}
 
-int CWinApp::ExitInstance() { return 0; }
+int CWinApp::ExitInstance() {
+    return 0;
+}
 
 int CWinApp::Run() {
     MSG msg;
@@ -62,7 +66,9 @@ int CWinApp::Run() {
     return static_cast<int>(msg.wParam);
 }
 
-void CWinApp::SetRegistryKey(const char* maker) { m_strRegistryKey = maker ? maker : ""; }
+void CWinApp::SetRegistryKey(const char* maker) {
+    m_strRegistryKey = maker ? maker : "";
+}
 
 void CWinApp::LoadStdProfileSettings(UINT maxRecent) {
     for (UINT i = 0; i < maxRecent && i < 4; ++i) {
@@ -143,7 +149,9 @@ BOOL CWinApp::WriteProfileString(const char* section, const char* entry, const c
            ERROR_SUCCESS;
 }
 
-CWinApp* AfxGetApp() { return g_pApp; }
+CWinApp* AfxGetApp() {
+    return g_pApp;
+}
 
 HINSTANCE AfxGetInstanceHandle() {
     return g_pApp && g_pApp->m_hInstance ? g_pApp->m_hInstance : ::GetModuleHandleA(nullptr);
@@ -159,7 +167,9 @@ int AfxWinMain(HINSTANCE instance) {
     return app->Run();
 }
 
-void SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
+void SetMessageBoxHook(MessageBoxHook hook) {
+    Hook() = std::move(hook);
+}
 
 int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT type) {
     if (Hook())

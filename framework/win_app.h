@@ -73,8 +73,8 @@ int AfxWinMain(HINSTANCE instance);
 int AfxMessageBox(const char* text, UINT type = MB_OK);
 
 // Tests replace the message box to see its text and answer it; null restores the real one.
-using MessageBoxHook = std::function<int(HWND owner, const char* text, const char* caption,
-                                         UINT type)>;
+using MessageBoxHook =
+    std::function<int(HWND owner, const char* text, const char* caption, UINT type)>;
 void SetMessageBoxHook(MessageBoxHook hook);
 // Every message box of the program goes through here (AfxMessageBox and direct ones).
 int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT type);

@@ -107,16 +107,15 @@ TEST_P(ToolbarClose, EndsTheProgram) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ways, ToolbarClose,
-    ::testing::Values(
-        CloseCase{"ExitButton",
-                  [](HWND toolbar) {
-                      ::SendMessageA(::GetDlgItem(toolbar, IDCANCEL), BM_CLICK, 0, 0);
-                  }},
-        CloseCase{"EscapeKey",
-                  [](HWND toolbar) {
-                      ::PostMessageA(toolbar, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-                      ::PostMessageA(toolbar, WM_KEYUP, VK_ESCAPE, 0xC0010001);
-                  }}),
+    ::testing::Values(CloseCase{"ExitButton",
+                                [](HWND toolbar) {
+                                    ::SendMessageA(::GetDlgItem(toolbar, IDCANCEL), BM_CLICK, 0, 0);
+                                }},
+                      CloseCase{"EscapeKey",
+                                [](HWND toolbar) {
+                                    ::PostMessageA(toolbar, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+                                    ::PostMessageA(toolbar, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+                                }}),
     [](const ::testing::TestParamInfo<CloseCase>& info) { return std::string(info.param.how); });
 
 TEST(Startup, EnterDoesNotCloseTheToolbar) {

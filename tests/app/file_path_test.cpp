@@ -30,8 +30,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SplitCase{"C:\\Audio\\interview.part1.mp3", "C:\\Audio\\interview.part1.mp3", "C:\\Audio",
                   "interview.part1.mp3", "interview.part1", "mp3"},
-        SplitCase{"C:\\data.old\\recording", "C:\\data.old\\recording", "C:\\data.old",
-                  "recording", "recording", ""},
+        SplitCase{"C:\\data.old\\recording", "C:\\data.old\\recording", "C:\\data.old", "recording",
+                  "recording", ""},
         SplitCase{"recording.wav", "recording.wav", "", "recording.wav", "recording", "wav"},
         SplitCase{"\"C:\\Dictées\\entretien été.wav\"", "C:\\Dictées\\entretien été.wav",
                   "C:\\Dictées", "entretien été.wav", "entretien été", "wav"},
@@ -44,8 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"fin.", "fin.", "", "fin.", "fin", ""},
         // Only one pair of quotes goes; a lone quote leaves nothing.
         SplitCase{"\"\"x\"\"", "\"x\"", "", "\"x\"", "\"x\"", ""},
-        SplitCase{"\"", "", "", "", "", ""},
-        SplitCase{"", "", "", "", "", ""}));
+        SplitCase{"\"", "", "", "", "", ""}, SplitCase{"", "", "", "", "", ""}));
 
 TEST(FilePath, EmptyStringObjectLeavesEveryPartEmpty) {
     CFilePath path{std::string()};
@@ -66,7 +65,9 @@ TEST(FilePath, SettingAPathAgainReplacesEveryPart) {
 
 // In a double-byte code page the second byte of a character may be 0x5C or 0x2E; such a byte
 // is not a separator.
-bool ShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool ShiftJisLead(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 TEST(FilePath, TrailBytesOfDoubleByteCharactersAreNotSeparators) {
     const std::string text = "C:\\\x95\x5c\\\x83\x2e";

@@ -35,8 +35,6 @@ public:
     std::vector<Press> m_presses;
     bool m_bBlackTrackbars = false;
 
-protected:
-
 private:
     BOOL OnEraseBkgnd(HDC dc);
     LRESULT OnNcLButtonDown(WPARAM hit, LPARAM point);

@@ -142,7 +142,8 @@ INSTANTIATE_TEST_SUITE_P(Files, PlayerBadInput,
 
 TEST(MediaError, NeverEmptyAndInFrenchWhereTheProgramWritesIt) {
     const HRESULT codes[] = {VFW_E_UNSUPPORTED_STREAM, VFW_E_CANNOT_RENDER, VFW_E_NOT_FOUND,
-                             HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), static_cast<HRESULT>(0x8004FFFF)};
+                             HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+                             static_cast<HRESULT>(0x8004FFFF)};
     for (HRESULT hr : codes)
         EXPECT_FALSE(MediaErrorText(hr).empty()) << std::hex << hr;
     EXPECT_EQ(MediaErrorText(static_cast<HRESULT>(0x8004FFFF)), "Erreur de lecture 0x8004FFFF.");
@@ -150,4 +151,6 @@ TEST(MediaError, NeverEmptyAndInFrenchWhereTheProgramWritesIt) {
 
 } // namespace
 
-int main(int argc, char** argv) { return qdtest::RunAllWithCom(argc, argv); }
+int main(int argc, char** argv) {
+    return qdtest::RunAllWithCom(argc, argv);
+}
