@@ -72,6 +72,13 @@ if(NOT _rc EQUAL 0)
     message(FATAL_ERROR "Cannot read the signing certificate ${QD_SIGNER_CERT}")
 endif()
 file(SHA256 ${QD_SIGNING_DIR}/signer.der QD_SIGNER_SHA256)
+# The publisher the signatures name (the signer's common name), which the wizard shows.
+execute_process(COMMAND ${QD_OPENSSL} x509 -in ${QD_SIGNER_CERT} -noout -subject -nameopt RFC2253
+                OUTPUT_VARIABLE _subject RESULT_VARIABLE _rc)
+if(NOT _rc EQUAL 0 OR NOT _subject MATCHES "CN=([^,\n]*)")
+    message(FATAL_ERROR "The signing certificate ${QD_SIGNER_CERT} names no publisher (CN)")
+endif()
+set(QD_SIGNER_NAME "${CMAKE_MATCH_1}")
 message(STATUS "Signing with ${QD_SIGNER_CERT} (SHA-256 ${QD_SIGNER_SHA256})")
 
 # <build>/signing/sign.sh FILE...: signs files in place with this build's identity (the

@@ -11,6 +11,7 @@
 ;   QD_SIDE     the welcome and finish pages' side picture (164 x 314, tools/make-art.py)
 ;   QD_OUTFILE  the installer to write
 ;   QD_SIGN     the command that signs a file in place (Authenticode), or undefined for none
+;   QD_PUBLISHER  the publisher the signatures name (the signing certificate's common name)
 ;
 ; Command line: /S installs silently (administrators only), /D=folder chooses the folder (last
 ; option, without quotes). Exit code 0 on success, 2 when the installation did not take place.
@@ -69,6 +70,8 @@ ShowUninstDetails show
 !define MUI_UNWELCOMEFINISHPAGE_BITMAP "${QD_SIDE}"
 !define MUI_ABORTWARNING
 
+; The publisher named here is the one Windows shows from the signature before it runs us.
+!define MUI_WELCOMEPAGE_TEXT "Vous êtes sur le point d'installer ${PRODUCT} ${QD_VERSION} sur votre ordinateur.$\r$\n$\r$\nÉditeur : ${QD_PUBLISHER}. Ce programme d'installation porte sa signature numérique, que Windows vérifie avant de le lancer.$\r$\n$\r$\nCliquez sur Suivant pour continuer."
 !insertmacro MUI_PAGE_WELCOME
 !define MUI_PAGE_CUSTOMFUNCTION_PRE SkipDirectoryOnUpdate
 !insertmacro MUI_PAGE_DIRECTORY
