@@ -174,6 +174,18 @@ protected:
     static std::string ProgramExe() { return ProgramFolder() + "Quillodrome.exe"; }
     static std::string Markers() { return TempFolder() + "qd-update-markers\\"; }
     static std::string Marker(const char* program) { return Markers() + program + ".ran"; }
+    // What a marker program recorded (its path, working folder and command line, one a line),
+    // once at least `count` lines are in: the file exists before its lines are written.
+    static std::vector<std::string> MarkerLines(const char* program, size_t count) {
+        std::vector<std::string> ran;
+        qdtest::WaitUntil(
+            [&] {
+                ran = Lines(ReadFile(Marker(program)));
+                return ran.size() >= count;
+            },
+            5000);
+        return ran;
+    }
 
     void SetUp() override {
         ASSERT_TRUE(m_server.Load()) << "no development server in " << m_server.state;
@@ -276,9 +288,10 @@ TEST_F(UpdateTest, NoPromptWithoutAUsableAnswerOrWithoutANewerVersion) {
         m_server.Announce(c.reply);
         Toolbar toolbar;
         Start(toolbar, c.pedal, c.reachable);
-        if (c.reachable)
+        if (c.reachable) {
             EXPECT_TRUE(m_server.WaitAsked("/vexo/PHP/Quillodrome/Version.php 200"))
                 << m_server.Requests();
+        }
         EXPECT_TRUE(NoBox(toolbar, 2500)) << VisibleWindows(toolbar.Pid());
         // The toolbar works on: the pedal lamp follows the pedal.
         const int lamp =
@@ -349,8 +362,7 @@ TEST_F(UpdateTest, DriverUpdateReleasesThePedalRunsTheInstallerAndRebuildsThePed
     // The installer came whole into a folder of its own and ran from there.
     const std::string folder = TheDownloadFolder();
     EXPECT_EQ(ReadFile(folder + "Pedalvane.exe"), ReadFile(BinFolder() + kPedalSigned));
-    ASSERT_TRUE(qdtest::WaitUntil([] { return Exists(Marker("Pedalvane.exe")); }, 5000));
-    const std::vector<std::string> ran = Lines(ReadFile(Marker("Pedalvane.exe")));
+    const std::vector<std::string> ran = MarkerLines("Pedalvane.exe", 2);
     ASSERT_GE(ran.size(), 2u);
     EXPECT_EQ(ran[0], folder + "Pedalvane.exe");
     EXPECT_EQ(ran[1] + "\\", folder) << "working folder";
@@ -440,9 +452,7 @@ TEST_F(UpdateTest, YesToTheProgramUpdateStartsTheInstallerOrShowsTheProjectPageA
         EXPECT_EQ(GetDword("Port Type"), 1u);
 
         if (c.served) {
-            ASSERT_TRUE(
-                qdtest::WaitUntil([] { return Exists(Marker("QuillodromeUpdateFr.exe")); }, 5000));
-            const std::vector<std::string> ran = Lines(ReadFile(Marker("QuillodromeUpdateFr.exe")));
+            const std::vector<std::string> ran = MarkerLines("QuillodromeUpdateFr.exe", 2);
             ASSERT_GE(ran.size(), 2u);
             const std::string folder = TheDownloadFolder();
             EXPECT_EQ(ran[0], folder + "QuillodromeUpdateFr.exe");
@@ -451,9 +461,7 @@ TEST_F(UpdateTest, YesToTheProgramUpdateStartsTheInstallerOrShowsTheProjectPageA
         } else {
             EXPECT_TRUE(DownloadFolders().empty());
             if (std::string(c.browser) == "url_opener.exe") {
-                ASSERT_TRUE(
-                    qdtest::WaitUntil([] { return Exists(Marker("url_opener.exe")); }, 5000));
-                const std::vector<std::string> ran = Lines(ReadFile(Marker("url_opener.exe")));
+                const std::vector<std::string> ran = MarkerLines("url_opener.exe", 3);
                 ASSERT_GE(ran.size(), 3u);
                 EXPECT_NE(ran[2].find(kProjectPage), std::string::npos) << ran[2];
             }
@@ -530,8 +538,7 @@ TEST_F(UpdateTest, AnInstallerWithoutItsPublishersSignatureIsDeletedAndNeverRun)
         } else {
             // Then the project page, and the toolbar closes.
             EXPECT_EQ(toolbar.WaitExit(15000), 0);
-            ASSERT_TRUE(qdtest::WaitUntil([] { return Exists(Marker("url_opener.exe")); }, 5000));
-            const std::vector<std::string> ran = Lines(ReadFile(Marker("url_opener.exe")));
+            const std::vector<std::string> ran = MarkerLines("url_opener.exe", 3);
             ASSERT_GE(ran.size(), 3u);
             EXPECT_NE(ran[2].find(kProjectPage), std::string::npos) << ran[2];
         }
