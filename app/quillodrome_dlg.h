@@ -161,6 +161,8 @@ private:
     double CurrentPosition() const;
     void SeekTo(double seconds);
     void Play();
+    // Pauses when playing, plays otherwise (a play/pause switch or shortcut).
+    void TogglePlayPause();
     void SetVolume(long volume);
     // The speed chosen on the slider: played at once, kept for the next files and the next
     // start; a file DirectShow plays says once that its speed cannot change.

@@ -15,10 +15,7 @@ LRESULT CQuillodromeDlg::OnHotKey(WPARAM id, LPARAM) {
     const LONGLONG position = m_player->Position();
     switch (*action) {
     case pedal::ShortcutAction::PlayPause:
-        if (m_player->IsPlaying())
-            m_player->Pause();
-        else
-            Play();
+        TogglePlayPause();
         break;
     case pedal::ShortcutAction::Back:
     case pedal::ShortcutAction::Forward: {
@@ -77,10 +74,7 @@ void CQuillodromeDlg::RunSwitchActions(const pedal::ActionList& actions, double&
             PauseAndStepBack(position);
             break;
         case pedal::TransportAction::TogglePlayPause:
-            if (m_player->IsPlaying())
-                m_player->Pause();
-            else
-                Play();
+            TogglePlayPause();
             break;
         case pedal::TransportAction::StartRewind:
         case pedal::TransportAction::StartFastForward:
@@ -102,4 +96,11 @@ void CQuillodromeDlg::OnWindStep() {
     const LONGLONG position = m_player->Position();
     const auto duration = static_cast<int64_t>(m_dDuration * 10'000'000);
     SeekTo(pedal::WindStep(position, duration, m_nWind > 0) / 10'000'000.0);
+}
+
+void CQuillodromeDlg::TogglePlayPause() {
+    if (m_player->IsPlaying())
+        m_player->Pause();
+    else
+        Play();
 }
