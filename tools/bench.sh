@@ -81,7 +81,10 @@ sizes() {
     local version
     version=$(sed -n 's/^QD_VERSION:STRING=//p' "$win/CMakeCache.txt")
     makensis -V2 -INPUTCHARSET UTF8 -DQD_VERSION="$version" -DQD_EXE="$root/$win/bin/empty_dialog.exe" \
-        -DQD_ICON="$root/res/art/quillodrome.ico" -DQD_OUTFILE="$out/EmptySetup.exe" \
+        -DQD_ICON="$root/res/art/quillodrome.ico" -DQD_SIDE="$root/res/art/wizard_side.bmp" \
+        -DQD_SOUNDTOUCH_DLL="$root/$win/bin/libSoundTouchDLL.dll" \
+        -DQD_SOUNDTOUCH_LICENCE="$(ls "$root"/build/third-party/soundtouch-[0-9]*/COPYING.TXT | head -n 1)" \
+        -DQD_PUBLISHER="Brenvale (test)" -DQD_OUTFILE="$out/EmptySetup.exe" \
         installer/quillodrome.nsi >&2 || return 1
     echo "program: bytes=$(stat -c %s "$win/bin/Quillodrome.exe")"
     echo "empty dialog program: bytes=$(stat -c %s "$win/bin/empty_dialog.exe")"
