@@ -252,10 +252,20 @@ bool DragSlider(HWND dlg, int id, int toValue) {
             return false;
         OutwaitDoubleClick(pt);
         Press(tb, pt);
-        GUITHREADINFO gui{};
-        gui.cbSize = sizeof gui;
-        if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(tb, nullptr), &gui) ||
-            gui.hwndCapture != tb) {
+        // Under load the press can reach the trackbar after the settling round trips; wait for
+        // the capture a while rather than press again (a second press would end a second track).
+        const auto captured = [tb] {
+            GUITHREADINFO gui{};
+            gui.cbSize = sizeof gui;
+            return ::GetGUIThreadInfo(::GetWindowThreadProcessId(tb, nullptr), &gui) &&
+                   gui.hwndCapture == tb;
+        };
+        bool held = captured();
+        for (int waited = 0; !held && waited < 1000; waited += 20) {
+            ::Sleep(20);
+            held = captured();
+        }
+        if (!held) {
             Release(tb);
             continue;
         }

@@ -128,7 +128,7 @@ TEST_F(UiDriver, ClicksOnAPictureChangeItAndShownBitmapTellsWhichItIs) {
 }
 
 TEST_F(UiDriver, DragSliderMovesTheThumbAsAUserWould) {
-    int drags = 0;
+    int drags = 0, positions = 0;
     for (int value : {70, 0, 100, 33}) {
         SCOPED_TRACE(value);
         ASSERT_TRUE(DragSlider(m_dlg, IDC_SLIDER, value)) << LastProblem();
@@ -141,11 +141,15 @@ TEST_F(UiDriver, DragSliderMovesTheThumbAsAUserWould) {
                   5)
             << seen;
         EXPECT_GE(track, drags) << seen;
-        EXPECT_EQ(position, drags) << seen;
+        // Each press ends with one position and one release of the capture. The driver presses
+        // again when a loaded trackbar did not follow the pointer, as a user would, so a drag
+        // may end more than one track.
+        EXPECT_GT(position, positions) << seen;
+        positions = position;
         // Wine's trackbar ends the track twice: on the button's release and again when it
         // loses the capture.
-        EXPECT_GE(end, drags) << seen;
-        EXPECT_EQ(released, drags) << seen;
+        EXPECT_GE(end, position) << seen;
+        EXPECT_EQ(released, position) << seen;
         EXPECT_EQ(last, value) << seen;
     }
     EXPECT_FALSE(DragSlider(m_dlg, IDC_SLIDER, 101));
