@@ -19,8 +19,10 @@
 #include <shellapi.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -549,14 +551,29 @@ void CQuillodromeDlg::OnOption() {
     // Nothing may touch the port while the dialog owns it.
     KillTimer(fw::kWindowTimerId);
     m_bPedalActive = FALSE;
+    // The shortcuts' keys must reach the dialog's hotkey controls, and a key one of them frees
+    // may be given to another.
+    m_shortcuts.Unregister();
     SetupDlg setup(this, std::move(m_pPort));
-    setup.SetKeyboardChoices(m_keys, m_hidChoice, m_takenShortcuts);
-    setup.DoModal();
+    setup.SetChoices({m_keys, m_hidChoice, m_functions, m_timeStampFormat}, m_takenShortcuts);
+    const INT_PTR result = setup.DoModal();
     m_pPort = setup.TakePort();
     if (!m_pPort)
         m_pPort = std::make_unique<CPort>();
+    if (result == IDOK) {
+        const SetupChoices& choices = setup.Choices();
+        m_keys = choices.shortcuts;
+        m_timeStampFormat = choices.timeStampFormat;
+        m_hidChoice = choices.hid;
+        if (!std::equal(std::begin(m_functions.of), std::end(m_functions.of),
+                        std::begin(choices.functions.of))) {
+            m_functions = choices.functions;
+            m_switchLogic = pedal::SwitchLogic(m_functions);
+        }
+    }
     if (const auto* hid = dynamic_cast<const CHidPort*>(m_pPort.get()))
         m_hidChoice = hid->Choice();
+    m_takenShortcuts = m_shortcuts.Register(m_hWnd, m_keys);
     WireKeyPedal();
     m_bPedalActive = m_pPort->IsOpen() && m_bFileLoaded;
     fw::StartWindowTimer(*this, kFastTickMs);

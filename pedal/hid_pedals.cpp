@@ -144,6 +144,71 @@ std::optional<ReportLayout> ParseLayout(std::string_view text) {
     return layout;
 }
 
+bool CouldBePedal(const HidDeviceDescription& device) {
+    constexpr uint16_t kGenericDesktop = 0x01, kDigitizer = 0x0D, kSensor = 0x20;
+    switch (device.usagePage) {
+    case kGenericDesktop:
+        // Pointer, mouse, keyboard, keypad, system control.
+        return device.usage != 0x01 && device.usage != 0x02 && device.usage != 0x06 &&
+               device.usage != 0x07 && device.usage != 0x80;
+    case kDigitizer:
+    case kSensor:
+    case 0x84: // power device
+    case 0x85: // battery system
+        return false;
+    default:
+        return true;
+    }
+}
+
+std::string CleanProductName(std::string_view product) {
+    std::string clean;
+    for (const char c : product) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool blank = byte < 0x20 || byte == 0x7F || c == ' ';
+        if (blank) {
+            if (!clean.empty() && clean.back() != ' ')
+                clean += ' ';
+        } else if (clean.size() < kMaxProductName) {
+            clean += c;
+        }
+        if (clean.size() >= kMaxProductName)
+            break;
+    }
+    while (!clean.empty() && clean.back() == ' ')
+        clean.pop_back();
+    return clean;
+}
+
+namespace {
+std::string RowText(UsbId id, std::string_view product) {
+    std::string name;
+    if (const KnownPedal* known = FindKnownPedal(id))
+        name = known->name;
+    else
+        name = CleanProductName(product);
+    if (name.empty())
+        name = "Périphérique " + FormatUsbId(id);
+    return kHidRowPrefix + name;
+}
+} // namespace
+
+std::vector<HidListRow> BuildHidRows(std::span<const HidDeviceDescription> attached, UsbId chosen) {
+    std::vector<HidListRow> rows;
+    const auto listed = [&rows](UsbId id) {
+        return std::any_of(rows.begin(), rows.end(),
+                           [id](const HidListRow& r) { return r.id == id; });
+    };
+    for (const HidDeviceDescription& device : attached) {
+        if (device.id != UsbId{} && !listed(device.id) &&
+            (FindKnownPedal(device.id) || CouldBePedal(device)))
+            rows.push_back({device.id, RowText(device.id, device.product)});
+    }
+    if (chosen != UsbId{} && !listed(chosen))
+        rows.push_back({chosen, RowText(chosen, {})});
+    return rows;
+}
+
 void LayoutLearner::Start() {
     *this = LayoutLearner();
 }

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pedal {
 
@@ -67,6 +68,38 @@ struct KnownPedal {
 
 std::span<const KnownPedal> KnownPedals();
 const KnownPedal* FindKnownPedal(UsbId id);
+
+// An attached HID device as the settings dialog sees it: its IDs, the top-level collection it
+// reports through, and the product name the device gives (as it came, possibly empty).
+struct HidDeviceDescription {
+    UsbId id;
+    uint16_t usagePage = 0;
+    uint16_t usage = 0;
+    std::string product;
+};
+
+// False for collections that are never a foot switch: pointers, mice, keyboards and keypads,
+// system controls, digitizers, sensors and power devices. Everything else may be a pedal (known
+// pedals report on the consumer or a vendor page).
+bool CouldBePedal(const HidDeviceDescription& device);
+
+// A device's own product name made fit to show: control characters become spaces, runs of
+// spaces one, no space at either end, at most kMaxProductName characters.
+inline constexpr std::size_t kMaxProductName = 40;
+std::string CleanProductName(std::string_view product);
+
+// One HID row of the settings dialog's port list.
+struct HidListRow {
+    UsbId id;
+    std::string text;
+};
+// The rows for the HID devices attached (`attached`, in the system's order) and the device the
+// typist chose (`chosen`, 0000:0000 for none): one row per device that could be a pedal, a
+// device with several collections once, named by the known table, else by its product name,
+// else by its IDs; then the chosen device, named likewise, when it is not attached. Empty when
+// there is neither.
+inline constexpr const char* kHidRowPrefix = "HID: ";
+std::vector<HidListRow> BuildHidRows(std::span<const HidDeviceDescription> attached, UsbId chosen);
 
 // The HID pedal the typist chose ("Pedal Device", and "Pedal Layout" for one that was learnt).
 struct HidChoice {

@@ -1,6 +1,12 @@
 #include "pedal/raw_input_reader.h"
 
+// MinGW's header declares the HID functions without C linkage.
+extern "C" {
+#include <hidsdi.h>
+}
+
 #include <cstddef>
+#include <string>
 
 namespace {
 
@@ -58,6 +64,34 @@ std::vector<HidDeviceInfo> ListHidDevices() {
             devices.push_back(*info);
     }
     return devices;
+}
+
+namespace {
+std::string ProductName(HANDLE device) {
+    char path[512] = {};
+    UINT size = sizeof path;
+    if (::GetRawInputDeviceInfoA(device, RIDI_DEVICENAME, path, &size) == static_cast<UINT>(-1) ||
+        path[0] == 0)
+        return {};
+    // No access asked for: the name can be read even from a device another program holds.
+    fw::UniqueFile file(::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    // The HID limit for a string descriptor is 126 wide characters.
+    wchar_t wide[128] = {};
+    if (!file || !::HidD_GetProductString(file.get(), wide, sizeof wide - sizeof(wchar_t)))
+        return {};
+    char text[256] = {};
+    ::WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text - 1, nullptr, nullptr);
+    return text;
+}
+} // namespace
+
+std::vector<pedal::HidDeviceDescription> DescribeHidDevices() {
+    std::vector<pedal::HidDeviceDescription> described;
+    for (const HidDeviceInfo& device : ListHidDevices())
+        described.push_back(
+            {device.id, device.usagePage, device.usage, ProductName(device.handle)});
+    return described;
 }
 
 std::optional<pedal::UsbId> FindAttachedKnownPedal() {

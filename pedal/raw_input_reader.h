@@ -27,6 +27,9 @@ struct HidDeviceInfo {
 
 // Every HID device other than keyboards and mice, in the system's order.
 std::vector<HidDeviceInfo> ListHidDevices();
+// The same with what the settings dialog shows of each: the product name the device gives
+// (HidD_GetProductString, in the ANSI code page; empty when it gives none).
+std::vector<pedal::HidDeviceDescription> DescribeHidDevices();
 // The first attached pedal of the known table whose layout is published, if any.
 std::optional<pedal::UsbId> FindAttachedKnownPedal();
 

@@ -65,6 +65,67 @@ std::string HotkeyText(Hotkey key) {
     return text + name;
 }
 
+namespace {
+// The hotkey control's modifier bits against RegisterHotKey's: Shift and Alt swap places.
+constexpr uint8_t kControlShift = 0x1, kControlCtrl = 0x2, kControlAlt = 0x4;
+
+std::string Quoted(ShortcutAction action) {
+    return std::string("« ") + kShortcutRows[static_cast<int>(action)].label + " »";
+}
+} // namespace
+
+Hotkey HotkeyFromControl(uint16_t value) {
+    const auto vk = static_cast<uint8_t>(value & 0xFF);
+    const auto bits = static_cast<uint8_t>(value >> 8);
+    if (!IsUsableKey(vk))
+        return {};
+    uint8_t modifiers = 0;
+    modifiers |= (bits & kControlShift) ? kModShift : 0;
+    modifiers |= (bits & kControlCtrl) ? kModControl : 0;
+    modifiers |= (bits & kControlAlt) ? kModAlt : 0;
+    return {vk, modifiers};
+}
+
+uint16_t ControlFromHotkey(Hotkey key) {
+    if (key.IsOff())
+        return 0;
+    uint8_t bits = 0;
+    bits |= (key.modifiers & kModShift) ? kControlShift : 0;
+    bits |= (key.modifiers & kModControl) ? kControlCtrl : 0;
+    bits |= (key.modifiers & kModAlt) ? kControlAlt : 0;
+    return static_cast<uint16_t>(key.vk | bits << 8);
+}
+
+bool TypesCharacter(Hotkey key) {
+    if (key.IsOff() || (key.modifiers & (kModControl | kModAlt)) != 0)
+        return false;
+    const uint8_t vk = key.vk;
+    return vk == 0x20 || (vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z') ||
+           (vk >= 0x60 && vk <= 0x6F) || // numeric keypad
+           (vk >= 0xBA && vk <= 0xC0) || (vk >= 0xDB && vk <= 0xDF) || vk == 0xE2;
+}
+
+std::optional<std::string> ShortcutsProblem(const Shortcuts& shortcuts, uint8_t pedalVk) {
+    for (int i = 0; i < kShortcutCount; ++i) {
+        const auto action = static_cast<ShortcutAction>(i);
+        const Hotkey key = shortcuts.keys[i];
+        if (key.IsOff())
+            continue;
+        const std::string named = Quoted(action) + " (" + HotkeyText(key) + ")";
+        if (const auto first = shortcuts.Find(key); first && *first != action)
+            return "Le raccourci " + named + " est déjà celui de " + Quoted(*first) +
+                   ".\nChoisissez une autre touche.";
+        if (pedalVk != 0 && key.vk == pedalVk)
+            return "Le raccourci " + named +
+                   " utilise la touche de la pédale.\nChoisissez une autre touche.";
+        if (TypesCharacter(key))
+            return "Le raccourci " + named +
+                   " empêcherait de taper ce caractère dans les autres programmes.\n"
+                   "Ajoutez-lui Ctrl ou Alt, ou choisissez une touche de fonction.";
+    }
+    return std::nullopt;
+}
+
 uint32_t StoredFromHotkey(Hotkey key) {
     return key.IsOff() ? 0 : key.vk | static_cast<uint32_t>(key.modifiers) << 8;
 }

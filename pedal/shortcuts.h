@@ -78,6 +78,22 @@ struct Shortcuts {
 // How the settings name a key to the typist: "F9", "Maj+F8", "Ctrl+Alt+P".
 std::string HotkeyText(Hotkey key);
 
+// What a hotkey control (HKM_GETHOTKEY, HKM_SETHOTKEY) holds: the key code in the low byte, its
+// own modifier bits (HOTKEYF_SHIFT 1, HOTKEYF_CONTROL 2, HOTKEYF_ALT 4, HOTKEYF_EXT 8) in the
+// high one. A control left empty, or holding modifiers alone, is a shortcut turned off.
+Hotkey HotkeyFromControl(uint16_t value);
+uint16_t ControlFromHotkey(Hotkey key);
+
+// True when `key` types a character in the focused program (a letter, a digit, the space bar,
+// punctuation, the numeric keypad's digits and signs) unless Ctrl or Alt goes with it: taken
+// as a global shortcut, that character could no longer be typed anywhere.
+bool TypesCharacter(Hotkey key);
+
+// Why the typist's shortcuts cannot be kept, in French, or nothing when they can: two on the
+// same key, one on the keyboard pedal's key (`pedalVk`, 0 when the pedal is not a key), or one
+// that types a character. The first problem found, in row order.
+std::optional<std::string> ShortcutsProblem(const Shortcuts& shortcuts, uint8_t pedalVk);
+
 // Stored form: key code in bits 0-7, modifiers in bits 8-15, 0 for a shortcut turned off.
 uint32_t StoredFromHotkey(Hotkey key);
 // A missing value, or one that is not a usable key (unknown bits, a mouse button, a modifier key

@@ -27,6 +27,12 @@ enum class SwitchFunction : uint32_t {
     PlayPause = 4,
 };
 
+inline constexpr int kSwitchFunctionCount = 5;
+// What the settings dialog lists for each switch, in code order.
+inline constexpr const char* kSwitchFunctionLabels[kSwitchFunctionCount] = {
+    "Rien", "Lecture tant qu'elle est appuyée", "Retour rapide tant qu'elle est appuyée",
+    "Avance rapide tant qu'elle est appuyée", "Lecture/pause à chaque appui"};
+
 inline constexpr const char* kSwitchValueNames[kSwitchCount] = {"Pedal Left", "Pedal Middle",
                                                                 "Pedal Right"};
 // The HID pedal chosen ("Port Type" 5), as "VVVV:PPPP" (FormatUsbId).

@@ -53,6 +53,18 @@
 #define IDC_SETUP_PEDAL 1037
 #define IDC_SETUP_LINE 1042
 #define IDC_SETUP_PORT 1048
+// The pedal settings' later controls: the side lamps, a function list per switch (left,
+// middle, right), learning, the six shortcuts (label then hotkey control, in the shortcuts'
+// order) and the time-stamp format.
+#define IDC_SETUP_LAMP_LEFT 1100
+#define IDC_SETUP_LAMP_RIGHT 1101
+#define IDC_SETUP_FUNCTION_LEFT 1102
+#define IDC_SETUP_FUNCTION_MIDDLE 1103
+#define IDC_SETUP_FUNCTION_RIGHT 1104
+#define IDC_SETUP_LEARN 1105
+#define IDC_SETUP_STAMP_FORMAT 1106
+#define IDC_SETUP_SHORTCUT_LABEL 1110
+#define IDC_SETUP_SHORTCUT 1120
 
 // Dialog 100, the About box.
 #define IDC_ABOUT_VERSION 1000

@@ -138,6 +138,47 @@ TEST(HidPedals, LearningBindsEachSwitchInTurnOnAnUnknownDevice) {
     EXPECT_EQ(Decode(learner.Layout(), {0, 0xFF}), L);
 }
 
+// The settings dialog's HID rows from what Raw Input and the devices report.
+TEST(HidPedals, TheListNamesEachDeviceThatCouldBeAPedalOnce) {
+    const UsbId infinity{0x05F3, 0x00FF}, philips{0x0911, 0x091A}, other{0x1234, 0xABCD},
+        nameless{0x0ABC, 0x0001}, mouse{0x046D, 0xC077}, chosen{0x1111, 0x2222};
+    const std::string longName(60, 'x');
+    const HidDeviceDescription attached[] = {
+        {mouse, 0x01, 0x02, "USB Optical Mouse"},
+        {infinity, 0x0C, 0x03, "VEC USB Footpedal"},
+        // A second collection of the same device.
+        {infinity, 0xFF00, 0x01, "VEC USB Footpedal"},
+        {other, 0xFF00, 0x01, "  Foot\tSwitch\x01 Pro  "},
+        {nameless, 0x01, 0x04, ""},
+        {{0x0B00, 0x0001}, 0x0D, 0x02, "Pen"},
+        {{0x0B00, 0x0002}, 0x01, 0x06, "Keyboard"},
+        {{0x0C00, 0x0003}, 0x0C, 0x01, longName},
+        {philips, 0x0C, 0x01, ""},
+        {{}, 0x0C, 0x01, "no IDs"},
+    };
+    const std::vector<std::pair<UsbId, std::string>> want = {
+        {infinity, "HID: Infinity IN-USB (VEC)"},
+        {other, "HID: Foot Switch Pro"},
+        {nameless, "HID: Périphérique 0ABC:0001"},
+        {{0x0C00, 0x0003}, "HID: " + std::string(kMaxProductName, 'x')},
+        {philips, "HID: Philips ACC2330"},
+        {chosen, "HID: Périphérique 1111:2222"},
+    };
+    for (const UsbId remembered : {chosen, infinity, UsbId{}}) {
+        std::vector<std::pair<UsbId, std::string>> got;
+        for (const HidListRow& row : BuildHidRows(attached, remembered))
+            got.emplace_back(row.id, row.text);
+        // The chosen device is listed once, and last only when it is not attached.
+        auto expected = want;
+        if (remembered != chosen)
+            expected.pop_back();
+        EXPECT_EQ(got, expected) << FormatUsbId(remembered);
+    }
+    EXPECT_TRUE(BuildHidRows({}, {}).empty());
+    EXPECT_EQ(BuildHidRows({}, infinity).at(0).text, "HID: Infinity IN-USB (VEC)");
+    EXPECT_EQ(CleanProductName("\x7f\x1f "), "");
+}
+
 TEST(SwitchLogic, TurnsSwitchChangesIntoTransportActions) {
     struct Step {
         SwitchSet held;
@@ -307,6 +348,53 @@ TEST(Shortcuts, DefaultsFindClashesAndSpeedSteps) {
     EXPECT_EQ(StepSpeed(1000, -1), 195);
     EXPECT_EQ(StepSpeed(0, 1), 55);
     EXPECT_EQ(StepSpeed(100, -1000000000), 50);
+
+    // The dialog's hotkey controls swap Shift and Alt; modifiers alone are no shortcut.
+    for (const Hotkey key : {Hotkey{kVkF9, 0}, Hotkey{kVkF8, kModShift}, Hotkey{'P', kModAlt},
+                             Hotkey{'Q', kModControl | kModShift}, Hotkey{}}) {
+        EXPECT_EQ(HotkeyFromControl(ControlFromHotkey(key)), key) << HotkeyText(key);
+    }
+    EXPECT_EQ(ControlFromHotkey({kVkF7, kModShift}), 0x0176);
+    EXPECT_EQ(HotkeyFromControl(0x0476), (Hotkey{kVkF7, kModAlt}));
+    EXPECT_TRUE(HotkeyFromControl(0x0600).IsOff());
+
+    // What OK refuses, the first problem in row order.
+    struct Problem {
+        ShortcutAction action;
+        Hotkey key;
+        uint8_t pedalVk;
+        const char* says; // empty: accepted
+    };
+    const Problem problems[] = {
+        {ShortcutAction::TimeStamp,
+         {kVkF9, 0},
+         0,
+         "Le raccourci « Horodatage » (F9) est déjà celui de « Lecture / pause »."},
+        {ShortcutAction::Back,
+         {kVkF8, kModShift},
+         0,
+         "Le raccourci « Accélérer » (Maj+F8) est déjà celui de « Reculer »."},
+        {ShortcutAction::Slower, {'A', 0}, 0, "« Ralentir » (A) empêcherait de taper"},
+        {ShortcutAction::Slower, {' ', kModShift}, 0, "« Ralentir » (Maj+touche 20)"},
+        {ShortcutAction::Slower, {0x6B, 0}, 0, "empêcherait de taper"},
+        {ShortcutAction::Slower, {'A', kModControl}, 0, ""},
+        {ShortcutAction::Slower, {0x13, 0}, 0, ""},
+        {ShortcutAction::TimeStamp,
+         {'X', kModAlt},
+         'X',
+         "Le raccourci « Horodatage » (Alt+X) utilise la touche de la pédale."},
+        {ShortcutAction::TimeStamp, {}, kVkF6, ""},
+    };
+    for (const Problem& p : problems) {
+        Shortcuts chosen = Shortcuts::Defaults();
+        chosen[p.action] = p.key;
+        const std::optional<std::string> problem = ShortcutsProblem(chosen, p.pedalVk);
+        if (*p.says == 0)
+            EXPECT_EQ(problem, std::nullopt) << HotkeyText(p.key);
+        else
+            EXPECT_NE(problem.value_or("").find(p.says), std::string::npos)
+                << HotkeyText(p.key) << ": " << problem.value_or("accepted");
+    }
 
     for (int vk : {0, 1, 2, 4, 0x10, 0x11, 0x12, 0xA0, 0xA5, 0x5B, 0xFF, 300, -1})
         EXPECT_FALSE(IsUsableKey(vk)) << vk;

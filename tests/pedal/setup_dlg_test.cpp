@@ -22,6 +22,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,6 +33,7 @@ namespace {
 
 constexpr int kCom = 5;
 constexpr int kComNum = kCom - 1;
+constexpr uint8_t kVkF9 = pedal::kVkF9;
 constexpr const char* kPedal = "Quillodrome Switch One";
 constexpr const char* kInvalid =
     "Le port spécifié n'est pas valide !\nVérifiez le réglage du port spécifié.";
@@ -135,6 +138,7 @@ protected:
     struct Run {
         INT_PTR result;
         std::unique_ptr<CPort> port;
+        SetupChoices choices;
     };
     // Runs the dialog on `port`; `scenario` acts in it and must end it.
     // `prepare` runs before the dialog is created.
@@ -145,7 +149,7 @@ protected:
             prepare(dlg);
         const INT_PTR result =
             qdtest::RunModal(dlg, kCaption, [&](HWND wnd) { scenario(wnd, dlg); });
-        return {result, dlg.TakePort()};
+        return {result, dlg.TakePort(), dlg.Choices()};
     }
 
     std::unique_ptr<CPort> OpenUsbPedal() {
@@ -338,13 +342,218 @@ TEST_F(SetupDlgTest, NamesTheShortcutsAnotherProgramHolds) {
     Show(
         CreatePort(0, 0), [](HWND dlg, SetupDlg&) { ::PostMessageA(dlg, WM_COMMAND, IDOK, 0); },
         [&](SetupDlg& setup) {
-            setup.SetKeyboardChoices(
-                keys, {}, {pedal::ShortcutAction::PlayPause, pedal::ShortcutAction::Faster});
+            setup.SetChoices({keys, {}, {}, {}},
+                             {pedal::ShortcutAction::PlayPause, pedal::ShortcutAction::Faster});
         });
     ASSERT_EQ(m_boxes.size(), 1u);
     EXPECT_EQ(m_boxes[0].caption, "Raccourcis");
     EXPECT_EQ(m_boxes[0].text, "Ces raccourcis sont déjà pris par un autre programme et restent "
                                "sans effet :\nLecture / pause (F9)\nAccélérer (Ctrl+P)");
+}
+
+// What the switches, shortcuts and format parts hold now.
+struct Shown {
+    std::vector<int> functions;
+    std::vector<bool> functionsEnabled;
+    std::vector<std::string> functionRows;
+    pedal::Shortcuts shortcuts;
+    std::vector<std::string> shortcutLabels;
+    int format = -1;
+    std::vector<std::string> formatRows;
+    bool learnEnabled = true;
+};
+// The shortcuts as the settings name them, for readable comparisons.
+std::vector<std::string> Named(const pedal::Shortcuts& shortcuts) {
+    std::vector<std::string> names;
+    for (const pedal::Hotkey key : shortcuts.keys)
+        names.push_back(key.IsOff() ? "-" : pedal::HotkeyText(key));
+    return names;
+}
+
+Shown ReadShown(HWND dlg) {
+    Shown shown;
+    for (int id : {IDC_SETUP_FUNCTION_LEFT, IDC_SETUP_FUNCTION_MIDDLE, IDC_SETUP_FUNCTION_RIGHT}) {
+        const fw::CComboBox combo(::GetDlgItem(dlg, id));
+        shown.functions.push_back(combo.GetCurSel());
+        shown.functionsEnabled.push_back(::IsWindowEnabled(combo.GetSafeHwnd()) != 0);
+        shown.functionRows.clear();
+        for (int i = 0; i < combo.GetCount(); ++i)
+            shown.functionRows.push_back(combo.GetLBText(i));
+    }
+    for (int i = 0; i < pedal::kShortcutCount; ++i) {
+        shown.shortcuts.keys[i] = pedal::HotkeyFromControl(static_cast<uint16_t>(
+            ::SendDlgItemMessageA(dlg, IDC_SETUP_SHORTCUT + i, HKM_GETHOTKEY, 0, 0)));
+        shown.shortcutLabels.push_back(Text(dlg, IDC_SETUP_SHORTCUT_LABEL + i));
+    }
+    const fw::CComboBox format(::GetDlgItem(dlg, IDC_SETUP_STAMP_FORMAT));
+    shown.format = format.GetCurSel();
+    for (int i = 0; i < format.GetCount(); ++i)
+        shown.formatRows.push_back(format.GetLBText(i));
+    shown.learnEnabled = ::IsWindowEnabled(::GetDlgItem(dlg, IDC_SETUP_LEARN)) != 0;
+    return shown;
+}
+
+void SetShortcut(HWND dlg, pedal::ShortcutAction action, pedal::Hotkey key) {
+    ::SendDlgItemMessageA(dlg, IDC_SETUP_SHORTCUT + static_cast<int>(action), HKM_SETHOTKEY,
+                          pedal::ControlFromHotkey(key), 0);
+}
+
+void Pick(HWND dlg, int id, int row) {
+    fw::CComboBox(::GetDlgItem(dlg, id)).SetCurSel(row);
+}
+
+// The typist's choices handed in and shown, changed through the controls (two shortcuts by key
+// presses in their boxes), then kept by OK or dropped by Cancel.
+TEST_F(SetupDlgTest, ShowsTheChoicesAndOkKeepsWhatWasChangedWhileCancelKeepsNothing) {
+    using pedal::ShortcutAction;
+    SetupChoices given;
+    given.shortcuts[ShortcutAction::Faster] = {'P', pedal::kModControl};
+    given.shortcuts[ShortcutAction::TimeStamp] = {};
+    given.functions.of[0] = pedal::SwitchFunction::PlayPause;
+    given.timeStampFormat = pedal::TimeStampFormat::Tenths;
+    for (const INT_PTR end : {IDOK, IDCANCEL}) {
+        Shown before;
+        pedal::Hotkey typed, cleared{1, 1};
+        SetupChoices kept;
+        const Run run = Show(
+            CreatePort(1, kComNum),
+            [&](HWND dlg, SetupDlg&) {
+                before = ReadShown(dlg);
+                Pick(dlg, IDC_SETUP_FUNCTION_MIDDLE, 4);
+                Pick(dlg, IDC_SETUP_STAMP_FORMAT, 2);
+                SetShortcut(dlg, ShortcutAction::PlayPause, {});
+                SetShortcut(dlg, ShortcutAction::TimeStamp, {kVkF9, 0});
+                // Ctrl+J typed into the "Avancer" control.
+                const auto type = [&](int action, std::initializer_list<WORD> keys) {
+                    HWND box = ::GetDlgItem(dlg, IDC_SETUP_SHORTCUT + action);
+                    ::SetFocus(box);
+                    for (const WORD vk : keys)
+                        ::SendMessageA(box, WM_KEYDOWN, vk, 0);
+                    for (auto vk = std::rbegin(keys); vk != std::rend(keys); ++vk)
+                        ::SendMessageA(box, WM_KEYUP, *vk, 0xC0000000);
+                };
+                type(2, {VK_CONTROL, 'J'});
+                typed = ReadShown(dlg).shortcuts[ShortcutAction::Forward];
+                // Backspace turns "Ralentir" off.
+                type(3, {VK_BACK});
+                cleared = ReadShown(dlg).shortcuts[ShortcutAction::Slower];
+                ::PostMessageA(dlg, WM_COMMAND, static_cast<WPARAM>(end), 0);
+            },
+            [&](SetupDlg& setup) { setup.SetChoices(given); });
+        const std::string what = end == IDOK ? "OK" : "Cancel";
+        // Shown as handed in: a serial pedal is one (middle) switch, and has nothing to learn.
+        EXPECT_EQ(before.functions, (std::vector<int>{4, 1, 3})) << what;
+        EXPECT_EQ(before.functionsEnabled, (std::vector<bool>{false, true, false})) << what;
+        EXPECT_EQ(before.functionRows,
+                  (std::vector<std::string>{"Rien", "Lecture tant qu'elle est appuyée",
+                                            "Retour rapide tant qu'elle est appuyée",
+                                            "Avance rapide tant qu'elle est appuyée",
+                                            "Lecture/pause à chaque appui"}));
+        EXPECT_FALSE(before.learnEnabled) << what;
+        EXPECT_EQ(Named(before.shortcuts), Named(given.shortcuts)) << what;
+        EXPECT_EQ(before.shortcutLabels,
+                  (std::vector<std::string>{"Lecture / pause :", "Reculer :", "Avancer :",
+                                            "Ralentir :", "Accélérer :", "Horodatage :"}));
+        EXPECT_EQ(before.format, 1) << what;
+        EXPECT_EQ(before.formatRows,
+                  (std::vector<std::string>{"[hh:mm:ss]", "[hh:mm:ss.d]", "#hh:mm:ss-d#"}));
+        EXPECT_EQ(typed, (pedal::Hotkey{'J', pedal::kModControl}))
+            << what << ": " << pedal::HotkeyText(typed);
+        EXPECT_TRUE(cleared.IsOff()) << what << ": " << pedal::HotkeyText(cleared);
+        EXPECT_TRUE(m_boxes.empty()) << what << ": " << m_boxes.front().text;
+        EXPECT_EQ(run.result, end);
+
+        kept = run.choices;
+        if (end == IDCANCEL) {
+            EXPECT_EQ(Named(kept.shortcuts), Named(given.shortcuts));
+            EXPECT_EQ(kept.timeStampFormat, given.timeStampFormat);
+            EXPECT_EQ(kept.functions[pedal::Switch::Middle], pedal::SwitchFunction::PlayWhileHeld);
+            continue;
+        }
+        pedal::Shortcuts want = given.shortcuts;
+        want[ShortcutAction::PlayPause] = {};
+        want[ShortcutAction::TimeStamp] = {kVkF9, 0};
+        want[ShortcutAction::Forward] = typed;
+        want[ShortcutAction::Slower] = {};
+        EXPECT_EQ(Named(kept.shortcuts), Named(want));
+        EXPECT_EQ(kept.timeStampFormat, pedal::TimeStampFormat::Hash);
+        EXPECT_EQ(kept.functions[pedal::Switch::Left], pedal::SwitchFunction::PlayPause);
+        EXPECT_EQ(kept.functions[pedal::Switch::Middle], pedal::SwitchFunction::PlayPause);
+    }
+}
+
+// OK refuses shortcuts that cannot work, names why and stays open; once corrected it closes.
+TEST_F(SetupDlgTest, OkRefusesClashingTypingAndTakenShortcutsAndNamesThem) {
+    using pedal::ShortcutAction;
+    // Another program's hot key.
+    ASSERT_TRUE(::RegisterHotKey(nullptr, 0x77, MOD_CONTROL | MOD_ALT, 'K'));
+    const struct {
+        int pedalKey; // the keyboard pedal's key, 0 for the serial pedal
+        ShortcutAction action;
+        pedal::Hotkey key;
+        const char* says;
+    } cases[] = {
+        {0,
+         ShortcutAction::Back,
+         {kVkF9, 0},
+         "Le raccourci « Reculer » (F9) est déjà celui de « Lecture / pause »."},
+        {0, ShortcutAction::Slower, {'A', 0}, "« Ralentir » (A) empêcherait de taper"},
+        {'X',
+         ShortcutAction::TimeStamp,
+         {'X', pedal::kModControl},
+         "« Horodatage » (Ctrl+X) utilise la touche de la pédale"},
+        {0,
+         ShortcutAction::Faster,
+         {'K', pedal::kModControl | pedal::kModAlt},
+         "Ces raccourcis sont déjà pris par un autre programme :\nAccélérer (Ctrl+Alt+K)"},
+    };
+    for (const auto& c : cases) {
+        m_boxes.clear();
+        bool openAfterRefusal = false;
+        const Run run = Show(c.pedalKey ? CreatePort(4, c.pedalKey) : CreatePort(1, kComNum),
+                             [&](HWND dlg, SetupDlg&) {
+                                 SetShortcut(dlg, c.action, c.key);
+                                 ::SendMessageA(dlg, WM_COMMAND, IDOK, 0);
+                                 openAfterRefusal = ::IsWindow(dlg) && ::IsWindowVisible(dlg);
+                                 SetShortcut(dlg, c.action, {});
+                                 ::PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+                             });
+        ASSERT_EQ(m_boxes.size(), 1u) << c.says;
+        EXPECT_NE(m_boxes[0].text.find(c.says), std::string::npos) << m_boxes[0].text;
+        EXPECT_EQ(m_boxes[0].caption, "Raccourcis");
+        EXPECT_TRUE(openAfterRefusal) << c.says;
+        EXPECT_EQ(run.result, IDOK);
+        EXPECT_TRUE(run.choices.shortcuts[c.action].IsOff()) << c.says;
+    }
+    ::UnregisterHotKey(nullptr, 0x77);
+}
+
+// Wine lists no HID device here: the HID row stays the table's, with nothing to learn, and a
+// remembered pedal that is not plugged in still has its row, chosen and named.
+TEST_F(SetupDlgTest, TheHidRowsNameTheRememberedPedalWhenNoneIsAttached) {
+    SetupChoices given;
+    given.hid.id = {0x05F3, 0x00FF};
+    std::vector<std::string> rows;
+    std::string selected;
+    Shown shown;
+    const Run run = Show(
+        CreatePort(pedal::TypeCode(pedal::PortKind::Hid), 0, given.hid),
+        [&](HWND dlg, SetupDlg&) {
+            const fw::CComboBox combo = Combo(dlg);
+            for (int i = 0; i < combo.GetCount(); ++i)
+                rows.push_back(combo.GetLBText(i));
+            selected = Selected(dlg);
+            shown = ReadShown(dlg);
+            ::PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+        },
+        [&](SetupDlg& setup) { setup.SetChoices(given); });
+    ASSERT_EQ(rows.size(), 14u);
+    EXPECT_EQ(rows.back(), "HID: Infinity IN-USB (VEC)");
+    EXPECT_EQ(selected, "HID: Infinity IN-USB (VEC)");
+    // Its three switches are known from the table.
+    EXPECT_EQ(shown.functionsEnabled, (std::vector<bool>{true, true, true}));
+    EXPECT_TRUE(shown.learnEnabled);
+    EXPECT_EQ(run.choices.hid.id, given.hid.id);
 }
 
 TEST_F(SetupDlgTest, ALptChoiceComesBackAsNoPedal) {
