@@ -92,7 +92,11 @@ const fw::MessageMap<SetupDlg> SetupDlg::s_messageMap = {
     fw::on::Timer(&SetupDlg::OnTimer),
     fw::on::Command(IDC_SETUP_PORT, CBN_SELCHANGE, &SetupDlg::OnSelchangePort),
     fw::on::Command(IDC_SETUP_LEARN, &SetupDlg::OnLearn),
+    fw::on::Command(IDC_SETUP_FUNCTION_LEFT, CBN_SELCHANGE, &SetupDlg::OnFunctionChosen),
+    fw::on::Command(IDC_SETUP_FUNCTION_MIDDLE, CBN_SELCHANGE, &SetupDlg::OnFunctionChosen),
+    fw::on::Command(IDC_SETUP_FUNCTION_RIGHT, CBN_SELCHANGE, &SetupDlg::OnFunctionChosen),
     fw::on::Raw(kKeyCapturedMessage, &SetupDlg::OnKeyCaptured),
+    fw::on::Raw(kLearntMessage, &SetupDlg::OnLearnt),
 };
 
 SetupDlg::SetupDlg(fw::CWnd* pParent, std::unique_ptr<CPort> pPort)
@@ -128,11 +132,11 @@ BOOL SetupDlg::OnInitDialog() {
     for (fw::CStatic& lamp : m_lamps)
         lamp.SetBitmap(m_bmpReleased.get());
 
-    for (int i = 0; i < pedal::kSwitchCount; ++i) {
-        m_comboFunctions[i].ResetContent();
+    m_functions = m_choices.functions;
+    for (fw::CComboBox& combo : m_comboFunctions) {
+        combo.ResetContent();
         for (const char* label : pedal::kSwitchFunctionLabels)
-            m_comboFunctions[i].AddString(label);
-        m_comboFunctions[i].SetCurSel(static_cast<int>(m_choices.functions.of[i]));
+            combo.AddString(label);
     }
     for (int i = 0; i < pedal::kShortcutCount; ++i) {
         ::SetDlgItemTextA(m_hWnd, IDC_SETUP_SHORTCUT_LABEL + i,
@@ -192,13 +196,28 @@ int SetupDlg::RowOfPort() const {
 }
 
 void SetupDlg::EnableSwitchChoices() {
-    const pedal::SwitchSet switches = SwitchesOf(m_pPort.get());
-    for (int i = 0; i < pedal::kSwitchCount; ++i)
-        ::EnableWindow(m_comboFunctions[i].GetSafeHwnd(),
-                       (switches & pedal::Bit(static_cast<pedal::Switch>(i))) != 0);
+    const bool hid = dynamic_cast<const CHidPort*>(m_pPort.get()) != nullptr;
+    const pedal::SwitchSet switches = hid ? SwitchesOf(m_pPort.get()) : 0;
+    for (int i = 0; i < pedal::kSwitchCount; ++i) {
+        const auto s = static_cast<pedal::Switch>(i);
+        const pedal::SwitchFunction shown = !hid && s == pedal::Switch::Middle
+                                                ? pedal::SwitchFunction::PlayWhileHeld
+                                                : m_functions[s];
+        m_comboFunctions[i].SetCurSel(static_cast<int>(shown));
+        ::EnableWindow(m_comboFunctions[i].GetSafeHwnd(), (switches & pedal::Bit(s)) != 0);
+    }
     ::EnableWindow(
         GetDlgItem(IDC_SETUP_LEARN),
         m_learning || (dynamic_cast<const CHidPort*>(m_pPort.get()) && m_hid.id != pedal::UsbId{}));
+}
+
+void SetupDlg::OnFunctionChosen() {
+    for (int i = 0; i < pedal::kSwitchCount; ++i) {
+        if (::IsWindowEnabled(m_comboFunctions[i].GetSafeHwnd()))
+            m_functions.of[i] = pedal::FunctionFromStored(
+                static_cast<pedal::Switch>(i),
+                static_cast<uint32_t>(std::max(m_comboFunctions[i].GetCurSel(), 0)));
+    }
 }
 
 void SetupDlg::OnTimer(UINT_PTR) {
@@ -336,6 +355,9 @@ void SetupDlg::FinishLearning() {
                            "Aucune pédale n'a été reconnue.\nCliquez sur « Apprendre les "
                            "pédales » et appuyez sur chacune à tour de rôle.",
                            pedal::PortAt(HidTableRow()).name, MB_OK);
+        // A pedal the table knows reads as before.
+        if (m_pPort && !m_pPort->IsOpen())
+            m_pPort->Open();
         EnableSwitchChoices();
         return;
     }
@@ -366,7 +388,13 @@ void SetupDlg::OnHidReport(std::span<const uint8_t> report) {
     else if (m_learner.Asking() == asked)
         ShowSwitches(0);
     if (!m_learner.Asking())
+        PostMessage(kLearntMessage);
+}
+
+LRESULT SetupDlg::OnLearnt(WPARAM, LPARAM) {
+    if (m_learning)
         FinishLearning();
+    return 0;
 }
 
 void SetupDlg::OnHidPresence(bool present) {
@@ -418,10 +446,7 @@ void SetupDlg::OnOK() {
     m_capture.Stop();
     StopLearning();
     m_choices.shortcuts = shortcuts;
-    for (int i = 0; i < pedal::kSwitchCount; ++i)
-        m_choices.functions.of[i] = pedal::FunctionFromStored(
-            static_cast<pedal::Switch>(i),
-            static_cast<uint32_t>(std::max(m_comboFunctions[i].GetCurSel(), 0)));
+    m_choices.functions = m_functions;
     m_choices.timeStampFormat = pedal::TimeStampFormatFromStored(
         static_cast<uint32_t>(std::max(m_comboStamp.GetCurSel(), 0)));
     m_choices.hid = m_hid;

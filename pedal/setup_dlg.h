@@ -93,8 +93,12 @@ private:
     void FillPortList();
     // The list row that shows the current port.
     int RowOfPort() const;
-    // The function lists of the switches the current port has are the ones to choose from.
+    // The function lists of the switches the current port has are the ones to choose from. A
+    // one-switch pedal plays while held whatever the lists say: its lists are greyed, the middle
+    // one showing that, while the HID pedal's functions are kept as chosen.
     void EnableSwitchChoices();
+    // A function list changed: the HID pedal's switch does that from now on.
+    void OnFunctionChosen();
     // The shortcuts as the hotkey controls hold them now.
     pedal::Shortcuts ShortcutsShown() const;
     // The first shortcut problem, named in a box: true when OK may go on.
@@ -117,7 +121,12 @@ private:
     void OnHidReport(std::span<const uint8_t> report) override;
     void OnHidPresence(bool present) override;
 
+    // Learning has bound its last switch; posted, so that the reader is not stopped from inside
+    // its own report.
+    LRESULT OnLearnt(WPARAM, LPARAM);
+
     static constexpr UINT kKeyCapturedMessage = WM_APP + 41;
+    static constexpr UINT kLearntMessage = WM_APP + 42;
 
     fw::CStatic m_staticLine;
     // Left, middle (the one-switch pedal's), right.
@@ -134,6 +143,8 @@ private:
     int m_nSavedNum;
     pedal::SwitchSet m_shown = 0;
     SetupChoices m_choices;
+    // The functions chosen in this run; m_choices.functions stays as handed in until OK.
+    pedal::SwitchFunctions m_functions;
     // The HID pedal chosen in this run; m_choices.hid stays the one handed in until OK.
     pedal::HidChoice m_hid;
     std::vector<pedal::HidListRow> m_hidRows;

@@ -453,13 +453,34 @@ TEST_F(ToolbarTest, SettingsDialogTakesThePortAndTheLoopThenPollsTwiceAsOften) {
     const double before = pollsPerSecond();
     EXPECT_NEAR(before, 10, 2.5);
 
-    ASSERT_TRUE(qdtest::Click(w, IDC_OPTION));
-    HWND setup = qdtest::WaitDialog(toolbar.Pid(), 5000, "Réglages", w);
-    ASSERT_TRUE(setup);
-    EXPECT_TRUE(qdtest::WaitUntil([&] {
-        return qdtest::ItemText(setup, IDC_SETUP_LINE) == "Com5: Port type:1 Num:4 Val:0";
-    })) << qdtest::ItemText(setup, IDC_SETUP_LINE);
-    EXPECT_TRUE(qdtest::Answer(setup, IDOK));
+    // Whether the toolbar holds a shortcut: another program cannot register it then.
+    const auto held = [](UINT modifiers, UINT vk) {
+        if (!::RegisterHotKey(nullptr, 0x66, modifiers, vk))
+            return true;
+        ::UnregisterHotKey(nullptr, 0x66);
+        return false;
+    };
+    EXPECT_TRUE(held(0, VK_F9));
+
+    // F9 gives way to Ctrl+Alt+J for play/pause and the stamps carry a hash: kept by OK. The
+    // second time, Cancel drops a change.
+    for (const int answer : {IDOK, IDCANCEL}) {
+        ASSERT_TRUE(qdtest::Click(w, IDC_OPTION));
+        HWND setup = qdtest::WaitDialog(toolbar.Pid(), 5000, "Réglages", w);
+        ASSERT_TRUE(setup);
+        EXPECT_TRUE(qdtest::WaitUntil([&] {
+            return qdtest::ItemText(setup, IDC_SETUP_LINE) == "Com5: Port type:1 Num:4 Val:0";
+        })) << qdtest::ItemText(setup, IDC_SETUP_LINE);
+        EXPECT_FALSE(held(0, VK_F9)) << "the dialog's boxes need the shortcuts' keys";
+        ::SendDlgItemMessageA(setup, IDC_SETUP_STAMP_FORMAT, CB_SETCURSEL, answer == IDOK ? 2 : 0,
+                              0);
+        ::SendDlgItemMessageA(setup, IDC_SETUP_SHORTCUT, HKM_SETHOTKEY,
+                              'J' | (HOTKEYF_CONTROL | HOTKEYF_ALT) << 8, 0);
+        EXPECT_TRUE(qdtest::Answer(setup, answer));
+    }
+    EXPECT_TRUE(qdtest::WaitUntil([&] { return held(MOD_CONTROL | MOD_ALT, 'J'); }, 2000))
+        << "the new shortcut is registered after OK";
+    EXPECT_FALSE(held(0, VK_F9)) << "the old one is given back";
 
     const double after = pollsPerSecond();
     EXPECT_NEAR(after, 20, 4) << "the loop restarts at 50 ms on the port handed back";
@@ -486,6 +507,10 @@ TEST_F(ToolbarTest, SettingsDialogTakesThePortAndTheLoopThenPollsTwiceAsOften) {
     EXPECT_EQ(toolbar.Exit(), 0);
     EXPECT_EQ(GetDword("Port Type"), 1u);
     EXPECT_EQ(GetDword("Port Num"), static_cast<DWORD>(kCom - 1));
+    EXPECT_EQ(GetDword("Time Stamp Format"), 2u);
+    EXPECT_EQ(GetDword("Shortcut Play Pause"),
+              static_cast<DWORD>('J' | (MOD_CONTROL | MOD_ALT) << 8));
+    EXPECT_EQ(GetDword("Shortcut Back"), static_cast<DWORD>(VK_F7));
 }
 
 // --- The pedal's library ----------------------------------------------------------------------

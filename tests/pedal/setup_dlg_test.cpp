@@ -82,11 +82,14 @@ std::string Selected(HWND dlg) {
     return combo.GetLBText(combo.GetCurSel());
 }
 
-// The user picks `row` in the list.
+// The user picks `row` in the list `id`.
+void Pick(HWND dlg, int id, int row) {
+    fw::CComboBox(::GetDlgItem(dlg, id)).SetCurSel(row);
+    ::SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dlg, id)));
+}
 void Choose(HWND dlg, int row) {
-    Combo(dlg).SetCurSel(row);
-    ::SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_SETUP_PORT, CBN_SELCHANGE),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(dlg, IDC_SETUP_PORT)));
+    Pick(dlg, IDC_SETUP_PORT, row);
 }
 
 void Tick(HWND dlg) {
@@ -398,10 +401,6 @@ void SetShortcut(HWND dlg, pedal::ShortcutAction action, pedal::Hotkey key) {
                           pedal::ControlFromHotkey(key), 0);
 }
 
-void Pick(HWND dlg, int id, int row) {
-    fw::CComboBox(::GetDlgItem(dlg, id)).SetCurSel(row);
-}
-
 // The typist's choices handed in and shown, changed through the controls (two shortcuts by key
 // presses in their boxes), then kept by OK or dropped by Cancel.
 TEST_F(SetupDlgTest, ShowsTheChoicesAndOkKeepsWhatWasChangedWhileCancelKeepsNothing) {
@@ -411,12 +410,14 @@ TEST_F(SetupDlgTest, ShowsTheChoicesAndOkKeepsWhatWasChangedWhileCancelKeepsNoth
     given.shortcuts[ShortcutAction::TimeStamp] = {};
     given.functions.of[0] = pedal::SwitchFunction::PlayPause;
     given.timeStampFormat = pedal::TimeStampFormat::Tenths;
+    // Remembered, not plugged in: its switches are known from the table.
+    given.hid.id = {0x05F3, 0x00FF};
     for (const INT_PTR end : {IDOK, IDCANCEL}) {
         Shown before;
         pedal::Hotkey typed, cleared{1, 1};
         SetupChoices kept;
         const Run run = Show(
-            CreatePort(1, kComNum),
+            CreatePort(pedal::TypeCode(pedal::PortKind::Hid), 0, given.hid),
             [&](HWND dlg, SetupDlg&) {
                 before = ReadShown(dlg);
                 Pick(dlg, IDC_SETUP_FUNCTION_MIDDLE, 4);
@@ -441,15 +442,15 @@ TEST_F(SetupDlgTest, ShowsTheChoicesAndOkKeepsWhatWasChangedWhileCancelKeepsNoth
             },
             [&](SetupDlg& setup) { setup.SetChoices(given); });
         const std::string what = end == IDOK ? "OK" : "Cancel";
-        // Shown as handed in: a serial pedal is one (middle) switch, and has nothing to learn.
+        // Shown as handed in.
         EXPECT_EQ(before.functions, (std::vector<int>{4, 1, 3})) << what;
-        EXPECT_EQ(before.functionsEnabled, (std::vector<bool>{false, true, false})) << what;
+        EXPECT_EQ(before.functionsEnabled, (std::vector<bool>{true, true, true})) << what;
         EXPECT_EQ(before.functionRows,
                   (std::vector<std::string>{"Rien", "Lecture tant qu'elle est appuyée",
                                             "Retour rapide tant qu'elle est appuyée",
                                             "Avance rapide tant qu'elle est appuyée",
                                             "Lecture/pause à chaque appui"}));
-        EXPECT_FALSE(before.learnEnabled) << what;
+        EXPECT_TRUE(before.learnEnabled) << what;
         EXPECT_EQ(Named(before.shortcuts), Named(given.shortcuts)) << what;
         EXPECT_EQ(before.shortcutLabels,
                   (std::vector<std::string>{"Lecture / pause :", "Reculer :", "Avancer :",
@@ -528,14 +529,16 @@ TEST_F(SetupDlgTest, OkRefusesClashingTypingAndTakenShortcutsAndNamesThem) {
     ::UnregisterHotKey(nullptr, 0x77);
 }
 
-// Wine lists no HID device here: the HID row stays the table's, with nothing to learn, and a
-// remembered pedal that is not plugged in still has its row, chosen and named.
+// Wine lists no HID device here: a remembered pedal that is not plugged in still has its row,
+// chosen and named, with its three switches' functions to choose. A one-switch pedal plays while
+// held: its lists are greyed, the middle one saying so, and the HID pedal's are kept.
 TEST_F(SetupDlgTest, TheHidRowsNameTheRememberedPedalWhenNoneIsAttached) {
     SetupChoices given;
     given.hid.id = {0x05F3, 0x00FF};
+    given.functions.of[1] = pedal::SwitchFunction::FastForwardWhileHeld;
     std::vector<std::string> rows;
     std::string selected;
-    Shown shown;
+    Shown shown, serial;
     const Run run = Show(
         CreatePort(pedal::TypeCode(pedal::PortKind::Hid), 0, given.hid),
         [&](HWND dlg, SetupDlg&) {
@@ -544,6 +547,8 @@ TEST_F(SetupDlgTest, TheHidRowsNameTheRememberedPedalWhenNoneIsAttached) {
                 rows.push_back(combo.GetLBText(i));
             selected = Selected(dlg);
             shown = ReadShown(dlg);
+            Choose(dlg, 5);
+            serial = ReadShown(dlg);
             ::PostMessageA(dlg, WM_COMMAND, IDOK, 0);
         },
         [&](SetupDlg& setup) { setup.SetChoices(given); });
@@ -552,8 +557,14 @@ TEST_F(SetupDlgTest, TheHidRowsNameTheRememberedPedalWhenNoneIsAttached) {
     EXPECT_EQ(selected, "HID: Infinity IN-USB (VEC)");
     // Its three switches are known from the table.
     EXPECT_EQ(shown.functionsEnabled, (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(shown.functions, (std::vector<int>{2, 3, 3}));
     EXPECT_TRUE(shown.learnEnabled);
+    EXPECT_EQ(serial.functionsEnabled, (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(serial.functions, (std::vector<int>{2, 1, 3}));
+    EXPECT_FALSE(serial.learnEnabled);
     EXPECT_EQ(run.choices.hid.id, given.hid.id);
+    EXPECT_EQ(run.choices.functions[pedal::Switch::Middle],
+              pedal::SwitchFunction::FastForwardWhileHeld);
 }
 
 TEST_F(SetupDlgTest, ALptChoiceComesBackAsNoPedal) {
