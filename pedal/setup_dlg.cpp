@@ -91,6 +91,7 @@ LRESULT CShortcutBox::OnKeyDown(WPARAM vk, LPARAM) {
 const fw::MessageMap<SetupDlg> SetupDlg::s_messageMap = {
     fw::on::Timer(&SetupDlg::OnTimer),
     fw::on::Command(IDC_SETUP_PORT, CBN_SELCHANGE, &SetupDlg::OnSelchangePort),
+    fw::on::Command(IDC_SETUP_PORT, CBN_DROPDOWN, &SetupDlg::OnDropdownPort),
     fw::on::Command(IDC_SETUP_LEARN, &SetupDlg::OnLearn),
     fw::on::Command(IDC_SETUP_FUNCTION_LEFT, CBN_SELCHANGE, &SetupDlg::OnFunctionChosen),
     fw::on::Command(IDC_SETUP_FUNCTION_MIDDLE, CBN_SELCHANGE, &SetupDlg::OnFunctionChosen),
@@ -181,6 +182,11 @@ void SetupDlg::FillPortList() {
     // The closed list shows what fits; dropped down, whole device names.
     const RECT rc = m_comboPort.GetWindowRect();
     m_comboPort.SendMessage(CB_SETDROPPEDWIDTH, static_cast<WPARAM>((rc.right - rc.left) * 2));
+}
+
+void SetupDlg::OnDropdownPort() {
+    FillPortList();
+    m_comboPort.SetCurSel(RowOfPort());
 }
 
 int SetupDlg::RowOfPort() const {

@@ -91,6 +91,8 @@ private:
     void ShowSwitches(pedal::SwitchSet held);
     // The port list: the table's rows, the HID row replaced by one per HID device.
     void FillPortList();
+    // The list drops down: a pedal plugged in since has its row.
+    void OnDropdownPort();
     // The list row that shows the current port.
     int RowOfPort() const;
     // The function lists of the switches the current port has are the ones to choose from. A
