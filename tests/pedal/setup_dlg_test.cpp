@@ -539,6 +539,7 @@ TEST_F(SetupDlgTest, TheHidRowsNameTheRememberedPedalWhenNoneIsAttached) {
     std::vector<std::string> rows;
     std::string selected;
     Shown shown, serial;
+    std::vector<std::string> clipped;
     const Run run = Show(
         CreatePort(pedal::TypeCode(pedal::PortKind::Hid), 0, given.hid),
         [&](HWND dlg, SetupDlg&) {
@@ -547,6 +548,11 @@ TEST_F(SetupDlgTest, TheHidRowsNameTheRememberedPedalWhenNoneIsAttached) {
                 rows.push_back(combo.GetLBText(i));
             selected = Selected(dlg);
             shown = ReadShown(dlg);
+            clipped = ctltest::ClippedTexts(dlg);
+            Tick(dlg);
+            qdtest::PumpUntil(200, nullptr);
+            ctltest::Keep(ctltest::Capture(nullptr, fw::CWnd(dlg).GetWindowRect()),
+                          "setup_dialog_hid");
             Choose(dlg, 5);
             serial = ReadShown(dlg);
             ::PostMessageA(dlg, WM_COMMAND, IDOK, 0);
@@ -555,6 +561,7 @@ TEST_F(SetupDlgTest, TheHidRowsNameTheRememberedPedalWhenNoneIsAttached) {
     ASSERT_EQ(rows.size(), 14u);
     EXPECT_EQ(rows.back(), "HID: Infinity IN-USB (VEC)");
     EXPECT_EQ(selected, "HID: Infinity IN-USB (VEC)");
+    EXPECT_EQ(clipped, std::vector<std::string>{});
     // Its three switches are known from the table.
     EXPECT_EQ(shown.functionsEnabled, (std::vector<bool>{true, true, true}));
     EXPECT_EQ(shown.functions, (std::vector<int>{2, 3, 3}));
