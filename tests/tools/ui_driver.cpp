@@ -125,14 +125,6 @@ HWND Reachable(HWND dlg, int id, POINT& pt) {
 HWND g_pressed = nullptr;
 } // namespace
 
-std::wstring WideFromAnsi(const std::string& text) {
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<size_t>(
-        ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                              static_cast<int>(wide.size()))));
-    return wide;
-}
-
 std::string LastProblem() {
     return g_problem;
 }

@@ -20,9 +20,6 @@
 
 namespace qdtest {
 
-// Text of the ANSI code page in UTF-16.
-std::wstring WideFromAnsi(const std::string& text);
-
 // Why the last helper here that answered false or null did so.
 std::string LastProblem();
 
