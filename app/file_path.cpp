@@ -30,20 +30,32 @@ size_t FindLast(const std::string& text, char c, LeadByteTest isLead) {
 
 } // namespace mbcs
 
-CFilePath::CFilePath(const char* path) {
+namespace {
+size_t LastOf(const std::string& text, char c) {
+    return mbcs::FindLast(text, c);
+}
+size_t LastOf(const std::wstring& text, wchar_t c) {
+    return text.rfind(c);
+}
+} // namespace
+
+template <class Char>
+BasicFilePath<Char>::BasicFilePath(const Char* path) {
     SetPath(path);
 }
 
-CFilePath::CFilePath(const std::string& path) {
+template <class Char>
+BasicFilePath<Char>::BasicFilePath(const String& path) {
     if (!path.empty())
         SetPath(path.c_str());
 }
 
-void CFilePath::SetPath(const char* path) {
-    m_strPath = path ? path : "";
-    if (!m_strPath.empty() && m_strPath.front() == '"')
+template <class Char>
+void BasicFilePath<Char>::SetPath(const Char* path) {
+    m_strPath = path ? path : String();
+    if (!m_strPath.empty() && m_strPath.front() == Char('"'))
         m_strPath.erase(0, 1);
-    if (!m_strPath.empty() && m_strPath.back() == '"')
+    if (!m_strPath.empty() && m_strPath.back() == Char('"'))
         m_strPath.pop_back();
 
     m_strFileName = m_strPath;
@@ -53,8 +65,8 @@ void CFilePath::SetPath(const char* path) {
     if (m_strPath.empty())
         return;
 
-    size_t slash = mbcs::FindLast(m_strPath, '\\');
-    if (slash != std::string::npos) {
+    size_t slash = LastOf(m_strPath, Char('\\'));
+    if (slash != String::npos) {
         m_strFileName = m_strPath.substr(slash + 1);
         m_strDir = m_strPath.substr(0, slash);
     } else {
@@ -62,11 +74,14 @@ void CFilePath::SetPath(const char* path) {
     }
 
     m_strTitle = m_strExt = m_strFileName;
-    size_t dot = mbcs::FindLast(m_strFileName, '.');
-    if (dot != std::string::npos) {
+    size_t dot = LastOf(m_strFileName, Char('.'));
+    if (dot != String::npos) {
         m_strExt = m_strFileName.substr(dot + 1);
         m_strTitle = m_strFileName.substr(0, dot);
     } else {
         m_strExt.clear();
     }
 }
+
+template class BasicFilePath<char>;
+template class BasicFilePath<wchar_t>;

@@ -3,28 +3,37 @@
 // Only forward splitting is done: the last backslash separates folder and file name, the last
 // dot of the file name separates title and extension. Slashes, drive letters and the file
 // system play no part. One pair of surrounding double quotes is removed first.
+//
+// CFilePath takes text of the ANSI code page, CWideFilePath UTF-16 text (any name the file
+// system holds); in UTF-16 a backslash or a dot is never part of another character.
 #pragma once
 
 #include <string>
 
-class CFilePath {
+template <class Char>
+class BasicFilePath {
 public:
-    CFilePath() = default;
-    explicit CFilePath(const char* path);
+    using String = std::basic_string<Char>;
+
+    BasicFilePath() = default;
+    explicit BasicFilePath(const Char* path);
     // An empty string leaves every part empty.
-    explicit CFilePath(const std::string& path);
-    virtual ~CFilePath() = default;
+    explicit BasicFilePath(const String& path);
+    virtual ~BasicFilePath() = default;
 
-    void SetPath(const char* path);
-    std::string GetPath() const { return m_strPath; }
-    std::string GetDir() const { return m_strDir; }
+    void SetPath(const Char* path);
+    String GetPath() const { return m_strPath; }
+    String GetDir() const { return m_strDir; }
 
-    std::string m_strPath;
-    std::string m_strDir;
-    std::string m_strFileName;
-    std::string m_strTitle;
-    std::string m_strExt;
+    String m_strPath;
+    String m_strDir;
+    String m_strFileName;
+    String m_strTitle;
+    String m_strExt;
 };
+
+using CFilePath = BasicFilePath<char>;
+using CWideFilePath = BasicFilePath<wchar_t>;
 
 namespace mbcs {
 // Tells whether a byte opens a two-byte character in the current ANSI code page.

@@ -7,6 +7,8 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <vector>
+
 CQuillodromeApp& TheApp() {
     return *static_cast<CQuillodromeApp*>(fw::AfxGetApp());
 }
@@ -28,9 +30,12 @@ BOOL CQuillodromeApp::InitInstance() {
     SetRegistryKey("Brenvale");
     LoadStdProfileSettings(4);
 
-    char path[260] = {};
-    ::GetModuleFileNameA(m_hInstance, path, sizeof path);
-    m_strVersion = ReadFileVersionText(path);
+    // Wide and long enough for any folder the program may be run from: a path of the ANSI code
+    // page would name no file once a letter outside it (a Polish user name) was replaced, and
+    // without its version the program could not start.
+    std::vector<wchar_t> path(32768, L'\0');
+    ::GetModuleFileNameW(m_hInstance, path.data(), static_cast<DWORD>(path.size()));
+    m_strVersion = ReadFileVersionText(path.data());
     if (m_strVersion.empty())
         return FALSE;
 

@@ -27,10 +27,10 @@
 
 namespace {
 
-constexpr const char* kIdleTitle = "Quillodrome";
-constexpr const char* kIdleCaption = "<< Quillodrome >>";
-constexpr const char* kOpenFilter =
-    "Son(*.mp3,*.wav,*.wma,*.m4a)|*.MP3; *.WAV; *.WMA; *.M4A|All Files (*.*)|*.*||";
+constexpr const wchar_t* kIdleTitle = L"Quillodrome";
+constexpr const wchar_t* kIdleCaption = L"<< Quillodrome >>";
+constexpr const wchar_t* kOpenFilter =
+    L"Son(*.mp3,*.wav,*.wma,*.m4a)|*.MP3; *.WAV; *.WMA; *.M4A|All Files (*.*)|*.*||";
 constexpr UINT kTickMs = 100;
 // Once the pedal settings have been used the main loop polls twice as often.
 constexpr UINT kFastTickMs = 50;
@@ -43,15 +43,6 @@ constexpr LONGLONG kUnitsPerSecond = MediaPlayer::kUnitsPerSecond;
 constexpr const char* kFixedSpeedText =
     "Ce fichier est lu par DirectShow : il ne peut être lu qu'à sa vitesse normale (100 %).";
 constexpr const char* kPlaybackStoppedText = "La lecture s'est interrompue.\n";
-
-// A path of the ANSI code page as Windows' wide names.
-std::wstring WideFromAnsi(const std::string& text) {
-    std::wstring wide(text.size(), L'\0');
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                        wide.data(), static_cast<int>(wide.size()));
-    wide.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    return wide;
-}
 
 const fw::CWinApp& App() {
     return *fw::AfxGetApp();
@@ -194,15 +185,10 @@ void CQuillodromeDlg::AddAboutToSystemMenu() {
 }
 
 void CQuillodromeDlg::ReopenRecentFile() {
-    const std::string recent = settings::ReadRecent(App());
-    CFilePath path(recent);
+    const CWideFilePath path(settings::ReadRecent(App()));
     struct _stat64 status {};
-    if (::_stat64(path.GetPath().c_str(), &status) != 0) {
-        SetWindowText(kIdleTitle);
-        m_stCaption.m_strText = kIdleCaption;
-        m_stCaption.SetWindowText(kIdleCaption);
-        if (m_stCaption.m_bInitialized)
-            m_stCaption.RestartScroll();
+    if (::_wstat64(path.GetPath().c_str(), &status) != 0) {
+        ShowLoadedName({});
         return;
     }
     OpenAudioFile(path.GetPath());
@@ -294,7 +280,7 @@ void CQuillodromeDlg::PlaceWindow() {
                  SWP_NOSIZE | SWP_SHOWWINDOW | (fits ? 0 : SWP_NOMOVE));
 }
 
-void CQuillodromeDlg::OpenAudioFile(const std::string& path) {
+void CQuillodromeDlg::OpenAudioFile(const std::wstring& path) {
     m_strRecent = path;
     OpenWithEitherPlayer(path);
     SetDuration(static_cast<double>(m_player->Duration()) / kUnitsPerSecond);
@@ -303,12 +289,12 @@ void CQuillodromeDlg::OpenAudioFile(const std::string& path) {
     m_bFileLoaded = m_dDuration > 0;
     m_bPedalActive = m_pPort && m_pPort->IsOpen() && m_bFileLoaded;
 
-    std::string title = kIdleTitle;
-    std::string caption = kIdleCaption;
-    if (m_bFileLoaded) {
-        title = "Quillodrome " + path;
-        caption = "Quillodrome -> " + path;
-    }
+    ShowLoadedName(m_bFileLoaded ? path : std::wstring());
+}
+
+void CQuillodromeDlg::ShowLoadedName(const std::wstring& path) {
+    const std::wstring title = path.empty() ? kIdleTitle : L"Quillodrome " + path;
+    const std::wstring caption = path.empty() ? kIdleCaption : L"Quillodrome -> " + path;
     SetWindowText(title);
     m_stCaption.m_strText = caption;
     m_stCaption.SetWindowText(caption);
@@ -316,14 +302,13 @@ void CQuillodromeDlg::OpenAudioFile(const std::string& path) {
         m_stCaption.RestartScroll();
 }
 
-void CQuillodromeDlg::OpenWithEitherPlayer(const std::string& path) {
+void CQuillodromeDlg::OpenWithEitherPlayer(const std::wstring& path) {
     m_player->Close();
-    const std::wstring wide = WideFromAnsi(path);
     m_player = &m_engine;
-    HRESULT hr = m_engine.OpenFile(wide);
+    HRESULT hr = m_engine.OpenFile(path);
     if (FAILED(hr)) {
         // DirectShow's failure is the one worth telling: its codes have French texts.
-        hr = m_fallback.OpenFile(wide);
+        hr = m_fallback.OpenFile(path);
         if (SUCCEEDED(hr))
             m_player = &m_fallback;
     }
@@ -516,13 +501,13 @@ void CQuillodromeDlg::OnFile() {
 }
 
 void CQuillodromeDlg::OnDropFiles(HDROP drop) {
-    const UINT count = ::DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    std::string path;
+    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    std::wstring path;
     for (UINT i = 0; i < count; ++i) {
         // Each path is read whole, however long: the drop says how long it is.
-        const UINT length = ::DragQueryFileA(drop, i, nullptr, 0);
-        path.assign(length + 1, '\0');
-        const UINT copied = ::DragQueryFileA(drop, i, path.data(), length + 1);
+        const UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
+        path.assign(length + 1, L'\0');
+        const UINT copied = ::DragQueryFileW(drop, i, path.data(), length + 1);
         path.resize(copied);
     }
     ::DragFinish(drop);

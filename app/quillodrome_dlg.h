@@ -34,8 +34,9 @@ public:
     ~CQuillodromeDlg() override;
 
     // Hands the path to the player and shows what came of it: title, caption, duration, the
-    // position slider at 0. Never starts playback.
-    void OpenAudioFile(const std::string& path);
+    // position slider at 0. Never starts playback. The path is wide all the way to the player,
+    // the title, the caption and the stored "Recent": any name Windows can hold opens.
+    void OpenAudioFile(const std::wstring& path);
 
     // The engine plays every file it can open, at any speed; DirectShow plays the others at the
     // recorded speed. m_player is whichever holds the file (the engine while none is open); the
@@ -68,7 +69,7 @@ public:
     LumoSliderCtrl m_sliderPosition;
     LumoSliderCtrl m_sliderSpeed;
     HICON m_hIcon = nullptr;
-    std::string m_strRecent;
+    std::wstring m_strRecent;
     fw::UniqueBitmap m_bmpBackground;
     fw::UniqueBitmap m_bmpTopOn;
     fw::UniqueBitmap m_bmpTopOff;
@@ -154,7 +155,9 @@ private:
 
     // The engine if it can open the file, else DirectShow; tells the typist when neither can, or
     // when the file's speed cannot change.
-    void OpenWithEitherPlayer(const std::string& path);
+    void OpenWithEitherPlayer(const std::wstring& path);
+    // The title and the scrolling caption for a loaded file's path; the idle texts when empty.
+    void ShowLoadedName(const std::wstring& path);
     // The duration the read-out and the position slider use, in seconds.
     void SetDuration(double seconds);
     // The player's position in seconds, 0 with no file open.

@@ -19,6 +19,7 @@
 
 #include <shellapi.h>
 
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -46,15 +47,15 @@ constexpr UINT kTickAfterDriverMs = 50;
 // without waiting for it. The full path goes to the shell so that no program of the same name
 // found elsewhere on the search path can be started instead. On failure the system's text for
 // the error is shown and false returned.
-bool LaunchElevated(const std::string& strFolder, const std::string& strFile) {
-    SHELLEXECUTEINFOA info{};
+bool LaunchElevated(const std::wstring& strFolder, const std::wstring& strFile) {
+    SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
-    info.lpVerb = "runas";
+    info.lpVerb = L"runas";
     info.lpFile = strFile.c_str();
-    info.lpParameters = "";
+    info.lpParameters = L"";
     info.lpDirectory = strFolder.c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (::ShellExecuteExA(&info))
+    if (::ShellExecuteExW(&info))
         return true;
     const std::string strText = fw::ErrorText(
         ::GetLastError(), "Impossible de lancer le programme d'installation (erreur 0x%08lX).");
@@ -75,8 +76,8 @@ enum UpdateResult : int {
 // only from its check to its launch: nothing can change the file in between, so what runs is
 // what was checked.
 struct Installer {
-    std::string strFolder; // with its final backslash
-    std::string strFile;
+    std::wstring strFolder; // with its final backslash
+    std::wstring strFile;
     fw::UniqueFile hFile;
 
     // Deletes the file and its folder (the handle first, or the file could not go).
@@ -87,13 +88,8 @@ struct Installer {
 };
 
 bool SignedBy(const Installer& installer, Publisher publisher) {
-    const std::string& str = installer.strFile;
-    std::wstring wstrPath(str.size() + 1, L'\0');
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, str.c_str(), -1, wstrPath.data(),
-                                        static_cast<int>(wstrPath.size()));
-    // Less the terminating null the conversion counted.
-    wstrPath.resize(n > 0 ? n - 1 : 0);
-    return !wstrPath.empty() && IsSignedBy(installer.hFile.get(), wstrPath, publisher);
+    return !installer.strFile.empty() &&
+           IsSignedBy(installer.hFile.get(), installer.strFile, publisher);
 }
 
 // Fetches installer `name` from the maker's download folder into a new folder under the
@@ -106,7 +102,8 @@ int FetchInstaller(const char* name, Publisher publisher, Installer& installer, 
     installer.strFolder = MakeDownloadFolder(TempFolder());
     if (installer.strFolder.empty())
         return kUpdateNotDownloaded;
-    installer.strFile = installer.strFolder + name;
+    // Installer names are plain ASCII.
+    installer.strFile = installer.strFolder + std::wstring(name, name + std::strlen(name));
     const std::string strUrl = maker::Url(std::string(maker::kDownloadFolderPath) + name);
     // The download runs on a worker while the wait dialog's loop keeps the toolbar alive (its
     // timer ticks on: the pedal and the read-outs work); the dialog ends when the worker does.
@@ -124,7 +121,7 @@ int FetchInstaller(const char* name, Publisher publisher, Installer& installer, 
         installer.Discard();
         return nDownload == kDownloadCancelled ? kUpdateCancelled : kUpdateNotDownloaded;
     }
-    installer.hFile.reset(::CreateFileA(installer.strFile.c_str(), GENERIC_READ, FILE_SHARE_READ,
+    installer.hFile.reset(::CreateFileW(installer.strFile.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!installer.hFile || !SignedBy(installer, publisher)) {
         installer.Discard();

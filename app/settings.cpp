@@ -35,8 +35,8 @@ int ReadPortNum(const fw::CWinApp& app) {
     return ReadInt(app, kPortNum, kDefaultPortNum);
 }
 
-std::string ReadRecent(const fw::CWinApp& app) {
-    return app.GetProfileString(kSection, kRecent, kDefaultRecent);
+std::wstring ReadRecent(const fw::CWinApp& app) {
+    return app.GetProfileWideString(kSection, kRecent, kDefaultRecent);
 }
 
 LONGLONG ReadStartPosition(const fw::CWinApp& app) {
@@ -103,7 +103,7 @@ void Write(const fw::CWinApp& app, const WriteBack& values) {
     WriteInt(app, kPosition, StoredFromPosition(values.llPosition));
     WriteInt(app, kVolume, StoredFromPlayerVolume(values.lPlayerVolume));
     WriteInt(app, kSpeed, values.nSpeed);
-    app.WriteProfileString(kSection, kRecent, values.strRecent.c_str());
+    app.WriteProfileWideString(kSection, kRecent, values.strRecent);
     for (const pedal::ShortcutRow& row : pedal::kShortcutRows)
         WriteInt(app, row.valueName,
                  static_cast<int>(pedal::StoredFromHotkey(values.shortcuts[row.action])));

@@ -28,7 +28,9 @@ void ClearInstalling(const fw::CWinApp& app);
 // The stored codes as they are, for CreatePort.
 int ReadPortType(const fw::CWinApp& app);
 int ReadPortNum(const fw::CWinApp& app);
-std::string ReadRecent(const fw::CWinApp& app);
+// A path in any script: written as UTF-16 text; one an earlier build stored from the ANSI code
+// page reads the same.
+std::wstring ReadRecent(const fw::CWinApp& app);
 // In 100-nanosecond units, for an absolute seek.
 LONGLONG ReadStartPosition(const fw::CWinApp& app);
 // The volume slider's position; PlayerVolumeFromStored gives the player's volume.
@@ -60,7 +62,7 @@ struct WriteBack {
     // The player's volume, hundredths of a decibel.
     LONG lPlayerVolume = 0;
     int nSpeed = kDefaultSpeed;
-    std::string strRecent;
+    std::wstring strRecent;
     pedal::Shortcuts shortcuts = pedal::Shortcuts::Defaults();
     pedal::TimeStampFormat timeStampFormat = pedal::TimeStampFormat::Seconds;
     // Written as they are: a HID pedal's IDs of 0000:0000 mean none was chosen.

@@ -41,7 +41,7 @@ inline constexpr int kDefaultInstalling = 1;
 inline constexpr int kDefaultPortType = pedal::TypeCode(pedal::PortKind::Usb);
 inline constexpr int kDefaultPortNum = 0;
 // Names no existing file.
-inline constexpr const char* kDefaultRecent = "Quillodrome";
+inline constexpr const wchar_t* kDefaultRecent = L"Quillodrome";
 inline constexpr int kDefaultPosition = 0;
 inline constexpr int kDefaultVolume = 4000;
 inline constexpr int kDefaultSpeed = player::kSpeedNormal;

@@ -6,18 +6,18 @@
 #include <memory>
 #include <new>
 
-std::string ReadFileVersionText(const char* path) {
+std::string ReadFileVersionText(const wchar_t* path) {
     DWORD handle = 0;
-    DWORD size = ::GetFileVersionInfoSizeA(path, &handle);
+    DWORD size = ::GetFileVersionInfoSizeW(path, &handle);
     if (size == 0)
         return {};
     std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[size]);
-    if (!block || !::GetFileVersionInfoA(path, 0, size, block.get()))
+    if (!block || !::GetFileVersionInfoW(path, 0, size, block.get()))
         return {};
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (!::VerQueryValueA(block.get(), "\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
-        length < sizeof(VS_FIXEDFILEINFO))
+    if (!::VerQueryValueW(block.get(), L"\\", reinterpret_cast<void**>(&fixed), &length) ||
+        !fixed || length < sizeof(VS_FIXEDFILEINFO))
         return {};
     char text[64];
     std::snprintf(text, sizeof text, "%d.%d.%d.%d",

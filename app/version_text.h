@@ -4,4 +4,4 @@
 #include <string>
 
 // Empty when the file has no version record or it cannot be read.
-std::string ReadFileVersionText(const char* path);
+std::string ReadFileVersionText(const wchar_t* path);

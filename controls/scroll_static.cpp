@@ -42,7 +42,7 @@ void CScrollStatic::RestartScroll() {
     ::SetTextColor(dc, m_crText);
     ::SetBkColor(dc, m_crBack);
     SIZE extent{};
-    ::GetTextExtentPoint32A(dc, m_strText.c_str(), static_cast<int>(m_strText.size()), &extent);
+    ::GetTextExtentPoint32W(dc, m_strText.c_str(), static_cast<int>(m_strText.size()), &extent);
     const int w = Width();
     m_nPeriod = extent.cx + kGap > w ? extent.cx + kGap : w;
     if (extent.cx + kGap <= w)
@@ -57,8 +57,8 @@ void CScrollStatic::RestartScroll() {
         fw::SelectGuard brush(dc, black.get());
         ::Rectangle(dc, 0, 0, StripWidth(), Height());
     }
-    ::TextOutA(dc, 0, kTextTop, m_strText.c_str(), static_cast<int>(m_strText.size()));
-    ::TextOutA(dc, m_nPeriod, kTextTop, m_strText.c_str(), static_cast<int>(m_strText.size()));
+    ::TextOutW(dc, 0, kTextTop, m_strText.c_str(), static_cast<int>(m_strText.size()));
+    ::TextOutW(dc, m_nPeriod, kTextTop, m_strText.c_str(), static_cast<int>(m_strText.size()));
     m_nOffset = 0;
     m_bScrolling = TRUE;
     fw::StartWindowTimer(*this, kStepMs);
@@ -81,7 +81,7 @@ void CScrollStatic::OnDestroy() {
 void CScrollStatic::OnPaint() {
     if (!m_bInitialized) {
         Default();
-        m_strText = GetWindowText();
+        m_strText = GetWideWindowText();
         m_rcWindow = GetWindowRect();
         const int w = Width();
         {

@@ -2,7 +2,8 @@
 // right to left as an endless band (text, 15-pixel gap, text again), 2 pixels every 50 ms, out
 // of an off-screen strip drawn once per text; a press on it drags the parent window.
 //
-// The owner changes the text by assigning m_strText, setting the same window text and, once
+// The text is wide, so that a file name in any script shows as it is named. The owner changes
+// the text by assigning m_strText, setting the same window text and, once
 // m_bInitialized is true, calling RestartScroll(). Before the first paint nothing is needed:
 // the first paint reads the window text itself.
 #pragma once
@@ -21,7 +22,7 @@ public:
     // starts the band again from its beginning.
     void RestartScroll();
 
-    std::string m_strText;
+    std::wstring m_strText;
 
 protected:
     int m_nOffset = 0;

@@ -32,7 +32,10 @@ INT_PTR CDialog::DoModal() {
     HWND owner = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
     if (!owner && AfxGetApp() && AfxGetApp()->m_pMainWnd && AfxGetApp()->m_pMainWnd != this)
         owner = AfxGetApp()->m_pMainWnd->m_hWnd;
-    return ::DialogBoxParamA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), owner,
+    // A Unicode dialog, with Unicode controls, keeps any text given to it whole (a file name in
+    // Greek or Japanese); texts given through ANSI calls are converted from the ANSI code page
+    // by the system, as before.
+    return ::DialogBoxParamW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), owner,
                              &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 

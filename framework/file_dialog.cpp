@@ -3,7 +3,7 @@
 #include "framework/file_dialog_names.h"
 #include "framework/win_app.h"
 
-#include <cstring>
+#include <cwchar>
 
 namespace fw {
 
@@ -11,12 +11,12 @@ namespace {
 constexpr size_t kBufferSize = 64 * 1024;
 } // namespace
 
-CFileDialog::CFileDialog(BOOL bOpenFileDialog, const char* defExt, const char* fileName,
-                         DWORD flags, const char* filter, CWnd* parent)
-    : m_bOpenFileDialog(bOpenFileDialog), m_strDefExt(defExt ? defExt : ""),
-      m_strFilter(FilterFromBars(filter)), m_buffer(kBufferSize, '\0') {
+CFileDialog::CFileDialog(BOOL bOpenFileDialog, const wchar_t* defExt, const wchar_t* fileName,
+                         DWORD flags, const wchar_t* filter, CWnd* parent)
+    : m_bOpenFileDialog(bOpenFileDialog), m_strDefExt(defExt ? defExt : L""),
+      m_strFilter(FilterFromBars(filter)), m_buffer(kBufferSize, L'\0') {
     if (fileName)
-        std::strncpy(m_buffer.data(), fileName, m_buffer.size() - 1);
+        std::wcsncpy(m_buffer.data(), fileName, m_buffer.size() - 1);
     m_ofn.lStructSize = sizeof m_ofn;
     if (parent)
         m_ofn.hwndOwner = parent->m_hWnd;
@@ -34,16 +34,16 @@ CFileDialog::CFileDialog(BOOL bOpenFileDialog, const char* defExt, const char* f
 }
 
 INT_PTR CFileDialog::DoModal() {
-    const BOOL chosen = m_bOpenFileDialog ? ::GetOpenFileNameA(&m_ofn) : ::GetSaveFileNameA(&m_ofn);
+    const BOOL chosen = m_bOpenFileDialog ? ::GetOpenFileNameW(&m_ofn) : ::GetSaveFileNameW(&m_ofn);
     return chosen ? IDOK : IDCANCEL;
 }
 
-std::string CFileDialog::GetPathName() const {
-    std::vector<std::string> paths = GetPathNames();
-    return paths.empty() ? std::string() : paths.front();
+std::wstring CFileDialog::GetPathName() const {
+    std::vector<std::wstring> paths = GetPathNames();
+    return paths.empty() ? std::wstring() : paths.front();
 }
 
-std::vector<std::string> CFileDialog::GetPathNames() const {
+std::vector<std::wstring> CFileDialog::GetPathNames() const {
     if (!m_ofn.lpstrFile)
         return {};
     return SelectedPaths(m_ofn.lpstrFile, m_ofn.nMaxFile, m_ofn.nFileOffset);

@@ -149,6 +149,38 @@ BOOL CWinApp::WriteProfileString(const char* section, const char* entry, const c
            ERROR_SUCCESS;
 }
 
+std::wstring CWinApp::GetProfileWideString(const char* section, const char* entry,
+                                           const wchar_t* defaultValue) const {
+    std::wstring fallback = defaultValue ? defaultValue : L"";
+    UniqueRegKey key = OpenSection(ProfileKeyPath(), section, false);
+    if (!key || !entry)
+        return fallback;
+    // Value names are plain ASCII.
+    const std::wstring name(entry, entry + std::char_traits<char>::length(entry));
+    DWORD type = 0, size = 0;
+    if (::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return fallback;
+    // Room for a terminator the stored value may lack, and for an odd byte count.
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
+    if (::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type,
+                           reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+        return fallback;
+    return std::wstring(data.data());
+}
+
+BOOL CWinApp::WriteProfileWideString(const char* section, const char* entry,
+                                     const std::wstring& value) const {
+    UniqueRegKey key = OpenSection(ProfileKeyPath(), section, true);
+    if (!key || !entry)
+        return FALSE;
+    const std::wstring name(entry, entry + std::char_traits<char>::length(entry));
+    return ::RegSetValueExW(
+               key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+               static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
 CWinApp* AfxGetApp() {
     return g_pApp;
 }

@@ -45,6 +45,13 @@ public:
     std::string GetProfileString(const char* section, const char* entry,
                                  const char* defaultValue = nullptr) const;
     BOOL WriteProfileString(const char* section, const char* entry, const char* value) const;
+    // The same as UTF-16 text, for values that may hold any character (file paths). Windows
+    // keeps every REG_SZ in UTF-16, so a value written by WriteProfileString reads back the
+    // same here.
+    std::wstring GetProfileWideString(const char* section, const char* entry,
+                                      const wchar_t* defaultValue) const;
+    BOOL WriteProfileWideString(const char* section, const char* entry,
+                                const std::wstring& value) const;
 
     // HKCU\Software\<maker>\<application name>, empty before SetRegistryKey.
     std::string ProfileKeyPath() const;

@@ -65,6 +65,14 @@ std::string CWnd::GetWindowText() const {
     return text;
 }
 
+std::wstring CWnd::GetWideWindowText() const {
+    int length = ::GetWindowTextLengthW(m_hWnd);
+    std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+    int copied = ::GetWindowTextW(m_hWnd, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+    return text;
+}
+
 RECT CWnd::GetWindowRect() const {
     RECT rc{};
     ::GetWindowRect(m_hWnd, &rc);

@@ -43,7 +43,11 @@ public:
         return ::PostMessageA(m_hWnd, message, wParam, lParam);
     }
     void SetWindowText(const std::string& text) const { ::SetWindowTextA(m_hWnd, text.c_str()); }
+    // Whole only on a Unicode window (CDialog makes its dialogs so): an ANSI window keeps what
+    // the ANSI code page can hold.
+    void SetWindowText(const std::wstring& text) const { ::SetWindowTextW(m_hWnd, text.c_str()); }
     std::string GetWindowText() const;
+    std::wstring GetWideWindowText() const;
     HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
     int GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
     HWND GetParent() const { return ::GetParent(m_hWnd); }

@@ -14,6 +14,8 @@ packages=(
     clang-format-14
     # Windows run-time and its audio decoding
     wine wine64 libwine fonts-wine
+    # what Wine's Tahoma lacks, linked to it by tools/wine-session.sh: Greek, Japanese
+    fonts-dejavu-core fonts-vlgothic
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
     # headless display, window manager, screenshots and input
     xvfb xauth openbox imagemagick xdotool x11-utils

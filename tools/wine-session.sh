@@ -120,6 +120,13 @@ ENV
             break
         fi
     done
+    # Wine's Tahoma has Latin and Cyrillic only; Windows' has Greek and falls back to the system's
+    # East Asian fonts. Linking it to the Debian fonts tools/install-deps.sh installs shows a file
+    # name in Greek or Japanese as letters rather than boxes.
+    "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        /v Tahoma /t REG_MULTI_SZ /f \
+        /d 'DejaVuSans.ttf,DejaVu Sans\0fonts-japanese-gothic.ttf,VL Gothic' >/dev/null 2>&1 ||
+        die "the font link was not set"
 }
 
 # Every process of the session's prefix (the wineserver, Wine's services, test programs).

@@ -14,7 +14,7 @@ const char* const kDownloadUserAgent =
 namespace {
 
 // Every download folder's name starts so; RemoveDownloadFolders looks for nothing else.
-constexpr const char* kFolderPrefix = "Quillodrome-update-";
+constexpr const wchar_t* kFolderPrefix = L"Quillodrome-update-";
 // As many as the version check follows.
 constexpr int kMaxDownloadRedirects = 10;
 
@@ -38,19 +38,19 @@ std::string UserSid() {
 
 } // namespace
 
-std::string TempFolder() {
-    char szPath[MAX_PATH] = {};
-    const DWORD n = ::GetTempPathA(MAX_PATH, szPath);
-    return n > 0 && n < MAX_PATH ? std::string(szPath, n) : std::string();
+std::wstring TempFolder() {
+    wchar_t szPath[MAX_PATH + 1] = {};
+    const DWORD n = ::GetTempPathW(MAX_PATH + 1, szPath);
+    return n > 0 && n <= MAX_PATH ? std::wstring(szPath, n) : std::wstring();
 }
 
 namespace {
 
 // The body of a 200 response, into a file made new.
-int WriteBody(WinHttpClient& client, const std::string& strFile) {
+int WriteBody(WinHttpClient& client, const std::wstring& strFile) {
     if (!client.m_pBody || client.m_nBodySize == 0)
         return kDownloadEmpty;
-    fw::UniqueFile hFile(::CreateFileA(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    fw::UniqueFile hFile(::CreateFileW(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!hFile)
         return kDownloadNoFile;
@@ -61,7 +61,7 @@ int WriteBody(WinHttpClient& client, const std::string& strFile) {
         nWritten == client.m_nBodySize;
     const bool bClosed = ::CloseHandle(hFile.release());
     if (!bWritten || !bClosed) {
-        ::DeleteFileA(strFile.c_str());
+        ::DeleteFileW(strFile.c_str());
         return kDownloadNoFile;
     }
     return kDownloadOk;
@@ -69,7 +69,7 @@ int WriteBody(WinHttpClient& client, const std::string& strFile) {
 
 } // namespace
 
-int DownloadToFile(const std::string& strUrl, const std::string& strFile,
+int DownloadToFile(const std::string& strUrl, const std::wstring& strFile,
                    fw::TransferWatch* pWatch) {
     // Redirects are followed here, not by WinHTTP, so that none leads off the maker's host: an
     // installer from anywhere else is not the maker's, whatever sent the program there.
@@ -102,7 +102,7 @@ int DownloadToFile(const std::string& strUrl, const std::string& strFile,
     }
 }
 
-std::string MakeDownloadFolder(const std::string& strParent) {
+std::wstring MakeDownloadFolder(const std::wstring& strParent) {
     const std::string strSid = UserSid();
     if (strParent.empty() || strSid.empty())
         return {};
@@ -114,15 +114,15 @@ std::string MakeDownloadFolder(const std::string& strParent) {
                                                                 &pDescriptor, nullptr))
         return {};
     SECURITY_ATTRIBUTES attributes{sizeof attributes, pDescriptor, FALSE};
-    std::string strFolder;
+    std::wstring strFolder;
     const DWORD dwStamp = ::GetCurrentProcessId() ^ ::GetTickCount();
     for (DWORD n = 0; n < 100 && strFolder.empty(); ++n) {
-        char szName[64];
-        wsprintfA(szName, "%s%08lx-%lu", kFolderPrefix, static_cast<unsigned long>(dwStamp),
+        wchar_t szName[64];
+        wsprintfW(szName, L"%s%08lx-%lu", kFolderPrefix, static_cast<unsigned long>(dwStamp),
                   static_cast<unsigned long>(n));
-        const std::string strPath = strParent + szName;
-        if (::CreateDirectoryA(strPath.c_str(), &attributes))
-            strFolder = strPath + "\\";
+        const std::wstring strPath = strParent + szName;
+        if (::CreateDirectoryW(strPath.c_str(), &attributes))
+            strFolder = strPath + L"\\";
         else if (::GetLastError() != ERROR_ALREADY_EXISTS)
             break;
     }
@@ -130,32 +130,32 @@ std::string MakeDownloadFolder(const std::string& strParent) {
     return strFolder;
 }
 
-void RemoveDownloadFolder(const std::string& strFolder) {
-    WIN32_FIND_DATAA found;
-    const HANDLE hFind = ::FindFirstFileA((strFolder + "*").c_str(), &found);
+void RemoveDownloadFolder(const std::wstring& strFolder) {
+    WIN32_FIND_DATAW found;
+    const HANDLE hFind = ::FindFirstFileW((strFolder + L"*").c_str(), &found);
     if (hFind != INVALID_HANDLE_VALUE) {
         do {
             // Only plain files: a folder or link in there was not put there by a download.
             if (!(found.dwFileAttributes &
                   (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
-                ::DeleteFileA((strFolder + found.cFileName).c_str());
-        } while (::FindNextFileA(hFind, &found));
+                ::DeleteFileW((strFolder + found.cFileName).c_str());
+        } while (::FindNextFileW(hFind, &found));
         ::FindClose(hFind);
     }
-    ::RemoveDirectoryA(strFolder.c_str());
+    ::RemoveDirectoryW(strFolder.c_str());
 }
 
-void RemoveDownloadFolders(const std::string& strParent) {
+void RemoveDownloadFolders(const std::wstring& strParent) {
     if (strParent.empty())
         return;
-    WIN32_FIND_DATAA found;
-    const HANDLE hFind = ::FindFirstFileA((strParent + kFolderPrefix + "*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    const HANDLE hFind = ::FindFirstFileW((strParent + kFolderPrefix + L"*").c_str(), &found);
     if (hFind == INVALID_HANDLE_VALUE)
         return;
     do {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
             !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            RemoveDownloadFolder(strParent + found.cFileName + "\\");
-    } while (::FindNextFileA(hFind, &found));
+            RemoveDownloadFolder(strParent + found.cFileName + L"\\");
+    } while (::FindNextFileW(hFind, &found));
     ::FindClose(hFind);
 }

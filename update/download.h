@@ -29,19 +29,22 @@ extern const char* const kDownloadUserAgent;
 // taken over. An error page is never saved: it could be launched as an installer.
 // With pWatch, for a download on a worker thread: the progress goes there, and its cancel stops
 // the download.
-int DownloadToFile(const std::string& strUrl, const std::string& strFile,
+int DownloadToFile(const std::string& strUrl, const std::wstring& strFile,
                    fw::TransferWatch* pWatch = nullptr);
+
+// Local paths are UTF-16: the temporary folder lies under the user's own folder, whose name may
+// hold letters outside the ANSI code page (a Polish or Greek user name).
 
 // The folder for temporary files as the system reports it, with its final backslash; empty when
 // the system cannot tell (nothing is then ever put in the current folder instead).
-std::string TempFolder();
+std::wstring TempFolder();
 
 // Makes a new folder for one download under strParent (which ends with a backslash) that only
 // the current user can open, and returns its path with a final backslash; empty when none could
 // be made. A folder of that name made by anyone else beforehand is never used.
-std::string MakeDownloadFolder(const std::string& strParent);
+std::wstring MakeDownloadFolder(const std::wstring& strParent);
 // Removes a folder MakeDownloadFolder made, with the files in it; what cannot be deleted now (an
 // installer still running) stays for RemoveDownloadFolders.
-void RemoveDownloadFolder(const std::string& strFolder);
+void RemoveDownloadFolder(const std::wstring& strFolder);
 // Removes the folders earlier downloads left under strParent.
-void RemoveDownloadFolders(const std::string& strParent);
+void RemoveDownloadFolders(const std::wstring& strParent);

@@ -22,9 +22,11 @@ std::string Sibling(const char* exe) {
 // What the test does to the toolbar of a probe that keeps it open.
 using CloseAction = void (*)(HWND toolbar);
 
-// Runs a probe to its end and returns what it reported.
+// Runs a probe to its end and returns what it reported; from a copy in the temporary folder's
+// subfolder `folder` when one is named.
 std::map<std::string, std::string> RunProbe(const char* exe, DWORD* exitCode,
-                                            CloseAction close = nullptr) {
+                                            CloseAction close = nullptr,
+                                            const wchar_t* folder = nullptr) {
     char temp[MAX_PATH];
     ::GetTempPathA(MAX_PATH, temp);
     std::string out = std::string(temp) + exe + ".out";
@@ -34,7 +36,16 @@ std::map<std::string, std::string> RunProbe(const char* exe, DWORD* exitCode,
     probe.env = {"QD_PROBE_OUT=" + out, close ? "QD_PROBE_KEEP_OPEN=1" : "QD_PROBE_KEEP_OPEN="};
     std::map<std::string, std::string> result;
     std::string why;
-    if (!probe.Launch(Sibling(exe), why)) {
+    std::wstring path = qdtest::WideFromAnsi(Sibling(exe));
+    if (folder) {
+        const std::wstring copy = qdtest::WideFromAnsi(temp) + folder + L"\\";
+        ::CreateDirectoryW(copy.c_str(), nullptr);
+        for (const std::string& file : {std::string(exe), std::string("libSoundTouchDLL.dll")})
+            EXPECT_TRUE(::CopyFileW(qdtest::WideFromAnsi(Sibling(file.c_str())).c_str(),
+                                    (copy + qdtest::WideFromAnsi(file)).c_str(), FALSE));
+        path = copy + qdtest::WideFromAnsi(exe);
+    }
+    if (!probe.Launch(path, why)) {
         ADD_FAILURE() << why;
         return result;
     }
@@ -63,24 +74,28 @@ struct VersionCase {
     const char* probe;
     const char* version;
     const char* profile;
+    // Where the probe is started from, when not beside the test.
+    const wchar_t* folder = nullptr;
 };
 
 class StartupVersion : public ::testing::TestWithParam<VersionCase> {};
 
 TEST_P(StartupVersion, ReadsTheFileVersionAndShowsTheToolbar) {
     DWORD exitCode = 99;
-    auto seen = RunProbe(GetParam().probe, &exitCode);
+    auto seen = RunProbe(GetParam().probe, &exitCode, nullptr, GetParam().folder);
     EXPECT_EQ(seen["version"], GetParam().version);
     EXPECT_EQ(seen["profile"], GetParam().profile) << "named after the executable's file title";
     EXPECT_EQ(seen["windows"], "1");
     EXPECT_EQ(exitCode, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Records, StartupVersion,
-                         ::testing::Values(VersionCase{"probe_v2204.exe", "2.2.0.4",
-                                                       "Software\\Brenvale\\probe_v2204"},
-                                           VersionCase{"probe_v100123.exe", "10.0.12.3",
-                                                       "Software\\Brenvale\\probe_v100123"}));
+INSTANTIATE_TEST_SUITE_P(
+    Records, StartupVersion,
+    ::testing::Values(
+        VersionCase{"probe_v2204.exe", "2.2.0.4", "Software\\Brenvale\\probe_v2204"},
+        VersionCase{"probe_v100123.exe", "10.0.12.3", "Software\\Brenvale\\probe_v100123"},
+        // Polish letters, outside the ANSI code page.
+        VersionCase{"probe_v2204.exe", "2.2.0.4", "Software\\Brenvale\\probe_v2204", L"Łódź"}));
 
 TEST(Startup, WithoutAVersionRecordEndsAtOnceWithoutAWindow) {
     DWORD exitCode = 99;

@@ -18,6 +18,9 @@ public:
 TestApp g_app;
 
 const char* kKey = "Software\\Brenvale\\QdSettingsTest\\Settings";
+const wchar_t* kWideKey = L"Software\\Brenvale\\QdSettingsTest\\Settings";
+// Polish, Greek and Japanese letters: none of them is in the ANSI code page.
+const std::wstring kUnicodePath = L"C:\\Dictées\\Łódź Συνέντευξη 録音.mp3";
 
 class Settings : public ::testing::Test {
 protected:
@@ -76,7 +79,7 @@ TEST_F(Settings, FirstStartReadsEveryDefault) {
     EXPECT_EQ(settings::ReadInstalling(g_app), 1);
     EXPECT_EQ(settings::ReadPortType(g_app), 3);
     EXPECT_EQ(settings::ReadPortNum(g_app), 0);
-    EXPECT_EQ(settings::ReadRecent(g_app), "Quillodrome");
+    EXPECT_EQ(settings::ReadRecent(g_app), L"Quillodrome");
     EXPECT_EQ(settings::ReadStartPosition(g_app), 0);
     EXPECT_EQ(settings::ReadVolume(g_app), 4000);
     EXPECT_EQ(settings::ReadSpeed(g_app), 100);
@@ -108,7 +111,8 @@ TEST_F(Settings, StoredValuesAreHandedOnUnchanged) {
     const POINT pt = settings::ReadWindowPos(g_app, POINT{1, 1});
     EXPECT_EQ(pt.x, -5);
     EXPECT_EQ(pt.y, 600);
-    EXPECT_EQ(settings::ReadRecent(g_app), "C:\\Dictées\\réunion.mp3");
+    // As an earlier build stored it, from the ANSI code page.
+    EXPECT_EQ(settings::ReadRecent(g_app), L"C:\\Dictées\\réunion.mp3");
 }
 
 TEST_F(Settings, WronglyTypedOrOverlongValuesReadAsTheirDefault) {
@@ -132,7 +136,7 @@ TEST_F(Settings, WronglyTypedOrOverlongValuesReadAsTheirDefault) {
     EXPECT_EQ(settings::ReadAutoRewind(g_app), 0);
     EXPECT_EQ(settings::ReadInstalling(g_app), 1);
     EXPECT_EQ(settings::ReadPortType(g_app), 3);
-    EXPECT_EQ(settings::ReadRecent(g_app), "Quillodrome");
+    EXPECT_EQ(settings::ReadRecent(g_app), L"Quillodrome");
     EXPECT_EQ(settings::ReadSpeed(g_app), 100);
 }
 
@@ -152,7 +156,7 @@ TEST_F(Settings, WriteBackLeavesEveryValueInTheRegistry) {
     back.llPosition = 123800000; // 12.38 s
     back.lPlayerVolume = -1500;
     back.nSpeed = 150;
-    back.strRecent = "C:\\Dictées\\réunion.mp3";
+    back.strRecent = kUnicodePath;
     back.shortcuts[pedal::ShortcutAction::TimeStamp] = {};
     back.shortcuts[pedal::ShortcutAction::PlayPause] = {0x50, pedal::kModControl};
     back.timeStampFormat = pedal::TimeStampFormat::Hash;
@@ -214,7 +218,13 @@ TEST_F(Settings, WriteBackLeavesEveryValueInTheRegistry) {
     auto recent = values.find("Recent");
     ASSERT_NE(recent, values.end());
     EXPECT_EQ(recent->second.type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(recent->second.Text(), "C:\\Dictées\\réunion.mp3");
+    wchar_t stored[MAX_PATH] = {};
+    DWORD size = sizeof stored;
+    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, kWideKey, L"Recent", RRF_RT_REG_SZ, nullptr, stored,
+                             &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(stored), kUnicodePath) << "UTF-16, whatever the ANSI code page holds";
+    EXPECT_EQ(settings::ReadRecent(g_app), kUnicodePath);
 
     // An empty recent path is written as an empty string, not removed.
     back.strRecent.clear();

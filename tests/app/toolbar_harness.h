@@ -89,6 +89,18 @@ inline std::optional<std::string> GetString(const char* name) {
     return std::string(value);
 }
 
+// A REG_SZ read as the UTF-16 text the registry holds.
+inline std::optional<std::wstring> GetWideString(const char* name) {
+    wchar_t value[1024] = {};
+    DWORD size = sizeof value, type = 0;
+    const std::wstring key = qdtest::WideFromAnsi(kProfileKey);
+    if (::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), qdtest::WideFromAnsi(name).c_str(),
+                       RRF_RT_ANY, &type, value, &size) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        return std::nullopt;
+    return std::wstring(value);
+}
+
 // A profile for a run that skips the installation wait and uses the given pedal and file.
 inline void PrepareProfile(int portType, int portNum, const std::string& recent,
                            DWORD autoRewind = 0) {

@@ -319,6 +319,78 @@ TEST_F(ToolbarTest, OpensByDialogAndByDropAndShowsFailuresPlainly) {
     EXPECT_EQ(GetString("Recent"), longFile);
 }
 
+// --- Names outside the ANSI code page ----------------------------------------------------------
+std::wstring WideFixture(const std::wstring& name) {
+    return qdtest::WideFromAnsi(Fixture("")) + name;
+}
+
+// The title and the caption name `path` in full, read back as UTF-16, and the recording's 30 s
+// are loaded.
+void ExpectShows(HWND w, const std::wstring& path) {
+    EXPECT_TRUE(qdtest::WaitUntil([&] { return qdtest::WideText(w) == L"Quillodrome " + path; }))
+        << qdtest::Text(w);
+    // The name the task bar shows, as well as the text the window answers with.
+    wchar_t name[1024] = {};
+    ::GetWindowTextW(w, name, 1024);
+    EXPECT_TRUE(std::wstring(name) == L"Quillodrome " + path);
+    EXPECT_EQ(qdtest::WideItemText(w, IDC_CAPTION), L"Quillodrome -> " + path);
+    EXPECT_TRUE(qdtest::WaitUntil([&] { return ReadTimes(w).duration == 30.0; }))
+        << qdtest::ItemText(w, IDC_TIME);
+}
+
+TEST_F(ToolbarTest, ANameInAnyScriptOpensPlaysShowsAndIsKeptAsItIs) {
+    // Polish, Greek and Japanese letters: none of them is in the ANSI code page.
+    const std::wstring unicode = WideFixture(L"Łódź Συνέντευξη 録音.wav");
+    const std::wstring accented = WideFixture(L"entretien é.wav");
+    for (const std::wstring& copy : {unicode, accented})
+        ASSERT_TRUE(::CopyFileW(WideFixture(L"interview.wav").c_str(), copy.c_str(), FALSE));
+    const POINT middle{200, 30};
+
+    // "Recent" as an earlier build kept it, in the ANSI code page.
+    PrepareProfile(1, kCom - 1, Fixture("entretien é.wav"));
+    {
+        Toolbar toolbar;
+        ASSERT_TRUE(toolbar.Start());
+        HWND w = toolbar.Main();
+        ExpectShows(w, accented);
+
+        ASSERT_TRUE(qdtest::Click(w, IDC_FILE));
+        HWND dialog = qdtest::WaitDialog(toolbar.Pid(), 5000, nullptr, w);
+        ASSERT_TRUE(dialog);
+        ASSERT_TRUE(qdtest::ChooseFile(dialog, unicode)) << qdtest::LastProblem();
+        ExpectShows(w, unicode);
+        m_sim.Press(kCom);
+        EXPECT_TRUE(toolbar.WaitPosition([](double p) { return p > 0.5; })) << "it plays";
+        m_sim.Release(kCom);
+
+        ASSERT_TRUE(qdtest::DropFiles(w, {Fixture("duree_2m05.wav")}, middle));
+        ASSERT_TRUE(qdtest::WaitUntil([&] { return ReadTimes(w).duration == 125.5; }));
+        ASSERT_TRUE(qdtest::DropFiles(w, std::vector<std::wstring>{unicode}, middle))
+            << qdtest::LastProblem();
+        ExpectShows(w, unicode);
+        const std::string folder = qdtest::FolderFromEnv("QD_ARTIFACT_DIR");
+        if (!folder.empty())
+            EXPECT_TRUE(qdtest::SaveBmp(qdtest::Capture(w), folder + "toolbar_unicode_name.bmp"));
+        EXPECT_EQ(toolbar.Exit(), 0);
+    }
+    EXPECT_EQ(GetWideString("Recent"), unicode);
+
+    // The next start reopens it where it was left, and keeps it once more.
+    SetDword("Position", 50);
+    {
+        Toolbar toolbar;
+        ASSERT_TRUE(toolbar.Start());
+        HWND w = toolbar.Main();
+        ExpectShows(w, unicode);
+        EXPECT_TRUE(toolbar.WaitPosition([](double p) { return p == 5.0; }, 1000));
+        m_sim.Press(kCom);
+        EXPECT_TRUE(toolbar.WaitPosition([](double p) { return p > 5.5; })) << "it plays";
+        m_sim.Release(kCom);
+        EXPECT_EQ(toolbar.Exit(), 0);
+    }
+    EXPECT_EQ(GetWideString("Recent"), unicode);
+}
+
 // --- Settings round trip ---------------------------------------------------------------------
 TEST_F(ToolbarTest, ExitWhilePlayingStoresThePositionAndTheNextStartResumesThere) {
     PrepareProfile(0, 0, Fixture("duree_2m05.wav"));

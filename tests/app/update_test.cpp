@@ -64,16 +64,23 @@ std::vector<std::string> Lines(const std::string& text) {
         lines.push_back(line.substr(0, line.find('\r')));
     return lines;
 }
-// The folders the program's downloads are in (TempFolder() and RemoveDownloadFolders come from
-// the update engine), each with its final backslash.
+// The temporary folder in the ANSI code page: the test's own paths are plain ASCII.
+std::string Temp() {
+    char path[MAX_PATH + 1] = {};
+    const DWORD n = ::GetTempPathA(MAX_PATH + 1, path);
+    return std::string(path, n <= MAX_PATH ? n : 0);
+}
+
+// The folders the program's downloads are in (RemoveDownloadFolders comes from the update
+// engine), each with its final backslash.
 std::vector<std::string> DownloadFolders() {
     std::vector<std::string> folders;
     WIN32_FIND_DATAA found;
-    const HANDLE find = ::FindFirstFileA((TempFolder() + "Quillodrome-update-*").c_str(), &found);
+    const HANDLE find = ::FindFirstFileA((Temp() + "Quillodrome-update-*").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE)
         return folders;
     do
-        folders.push_back(TempFolder() + found.cFileName + "\\");
+        folders.push_back(Temp() + found.cFileName + "\\");
     while (::FindNextFileA(find, &found));
     ::FindClose(find);
     return folders;
@@ -136,7 +143,7 @@ class ShellBrowser {
 public:
     ShellBrowser() {
         m_ok = ::CopyFileA((BinFolder() + "marker_program.exe").c_str(),
-                           (TempFolder() + "url_opener.exe").c_str(), FALSE) &&
+                           (Temp() + "url_opener.exe").c_str(), FALSE) &&
                ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                  &m_key, nullptr) == ERROR_SUCCESS;
     }
@@ -148,7 +155,7 @@ public:
     }
     bool Ready() const { return m_ok; }
     void Use(const char* program) const {
-        const std::string command = "\"" + TempFolder() + program + "\" \"%1\"";
+        const std::string command = "\"" + Temp() + program + "\" \"%1\"";
         ::RegSetValueExA(m_key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
                          static_cast<DWORD>(command.size() + 1));
     }
@@ -170,9 +177,9 @@ protected:
         ASSERT_EQ(ProgramBesideFakeLibrary("qd-update-program"), ProgramFolder());
         ::CreateDirectoryA(Markers().c_str(), nullptr);
     }
-    static std::string ProgramFolder() { return TempFolder() + "qd-update-program\\"; }
+    static std::string ProgramFolder() { return Temp() + "qd-update-program\\"; }
     static std::string ProgramExe() { return ProgramFolder() + "Quillodrome.exe"; }
-    static std::string Markers() { return TempFolder() + "qd-update-markers\\"; }
+    static std::string Markers() { return Temp() + "qd-update-markers\\"; }
     static std::string Marker(const char* program) { return Markers() + program + ".ran"; }
     // What a marker program recorded (its path, working folder and command line, one a line),
     // once at least `count` lines are in: the file exists before its lines are written.
@@ -194,7 +201,7 @@ protected:
         ASSERT_TRUE(m_sim.OpenPort(kCom, why)) << why;
         for (const char* name : {"Pedalvane.exe", "QuillodromeUpdateFr.exe", "url_opener.exe"}) {
             ::DeleteFileA(Marker(name).c_str());
-            ::DeleteFileA((TempFolder() + name).c_str());
+            ::DeleteFileA((Temp() + name).c_str());
         }
         RemoveDownloadFolders(TempFolder());
         m_server.Serve("Pedalvane.exe", nullptr);
@@ -280,7 +287,7 @@ TEST_F(UpdateTest, NoPromptWithoutAUsableAnswerOrWithoutANewerVersion) {
     };
     // A folder an earlier update left behind (its installer was still running) goes at the
     // next start, whatever the server answers.
-    const std::string earlier = TempFolder() + "Quillodrome-update-earlier\\";
+    const std::string earlier = Temp() + "Quillodrome-update-earlier\\";
     ::CreateDirectoryA(earlier.c_str(), nullptr);
     WriteFile(earlier + "QuillodromeUpdateFr.exe", "ran last time");
     for (const Case& c : cases) {

@@ -258,7 +258,7 @@ TEST_F(ScrollCaption, LongToShortStopsAtOnce) {
     ASSERT_TRUE(ctltest::TimerPending(wnd, 150));
 
     const std::string title = "<< Quillodrome >>";
-    caption.m_strText = title;
+    caption.m_strText = L"<< Quillodrome >>";
     caption.SetWindowText(title);
     caption.RestartScroll();
     EXPECT_FALSE(caption.Scrolling());

@@ -50,13 +50,22 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"NameGivenBeforeTheDialog", "demo.wav\0"s, 0, {"demo.wav"}}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
+TEST(WideSelectedPaths, NamesInAnyScriptComeWhole) {
+    // Kept out of the assertions, whose text is in the ANSI code page.
+    const std::wstring buffer = L"C:\\Łódź\0録音.wav\0Συνέντευξη.mp3\0\0"s;
+    const std::vector<std::wstring> paths{L"C:\\Łódź\\録音.wav", L"C:\\Łódź\\Συνέντευξη.mp3"};
+    EXPECT_EQ(fw::SelectedPaths(buffer.data(), buffer.size(), 8), paths);
+}
+
 TEST(FilterFromBars, EachBarSeparatesAndTheListEndsWithTwoNulls) {
     const std::string list =
         fw::FilterFromBars("Audio (*.mp3;*.wav)|*.mp3;*.wav|All Files (*.*)|*.*||");
     const std::string expected = "Audio (*.mp3;*.wav)\0*.mp3;*.wav\0All Files (*.*)\0*.*\0\0"s;
     EXPECT_EQ(list, expected);
     EXPECT_EQ(list.c_str()[list.size()], '\0');
-    EXPECT_EQ(fw::FilterFromBars(nullptr), "");
+    EXPECT_EQ(fw::FilterFromBars<char>(nullptr), "");
+    // The program's dialogs take the wide form.
+    EXPECT_EQ(fw::FilterFromBars(L"Son|*.mp3||"), L"Son\0*.mp3\0\0"s);
 }
 
 } // namespace

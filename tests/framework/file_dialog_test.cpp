@@ -13,13 +13,16 @@
 
 namespace {
 
-std::string Folder() {
-    char temp[MAX_PATH] = {};
-    ::GetTempPathA(MAX_PATH, temp);
-    std::string folder = std::string(temp) + "qd_file_dialog\\";
-    ::CreateDirectoryA(folder.c_str(), nullptr);
-    for (const char* name : {"un.wav", "\xE9t\xE9.wav"}) {
-        HANDLE f = ::CreateFileA((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+// Polish, Greek and Japanese letters: none of them is in the ANSI code page.
+const wchar_t* kUnicodeName = L"Łódź Συνέντευξη 録音.wav";
+
+std::wstring Folder() {
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + L"qd_file_dialog\\";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    for (const wchar_t* name : {L"un.wav", L"été.wav", kUnicodeName}) {
+        HANDLE f = ::CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  0, nullptr);
         ::CloseHandle(f);
     }
@@ -53,7 +56,7 @@ struct Answer {
 // Types `typed` into the file name box (control cmb13 of the explorer-style dialog, a
 // ComboBoxEx32 under Wine, whose text is the edit's; or the older dialog's edit edt1) and
 // presses `button`.
-void AnswerDialog(DWORD thread, const std::string& typed, int button, Answer* seen) {
+void AnswerDialog(DWORD thread, const std::wstring& typed, int button, Answer* seen) {
     HWND dlg = FindDialog(thread);
     if (!dlg)
         return;
@@ -64,7 +67,7 @@ void AnswerDialog(DWORD thread, const std::string& typed, int button, Answer* se
     char cls[32] = {};
     ::GetClassNameA(name, cls, sizeof cls);
     seen->nameBoxClass = cls;
-    ::SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+    ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
     ::PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(dlg, button)));
 }
@@ -73,22 +76,22 @@ struct Case {
     const char* name;
     BOOL open;
     DWORD flags;
-    std::string typed;
+    std::wstring typed;
     int button;
     INT_PTR result;
-    std::vector<std::string> names; // in the folder
+    std::vector<std::wstring> names; // in the folder
 };
 
 class FileDialog : public ::testing::TestWithParam<Case> {};
 
 TEST_P(FileDialog, GivesTheChosenFilesFullPaths) {
     const Case& c = GetParam();
-    const std::string folder = Folder();
+    const std::wstring folder = Folder();
     fw::CWnd main(::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                     nullptr, nullptr));
     fw::AfxGetApp()->m_pMainWnd = &main;
-    fw::CFileDialog dlg(c.open, "wav", nullptr, c.flags | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
-                        "Audio (*.wav)|*.wav|All Files (*.*)|*.*||");
+    fw::CFileDialog dlg(c.open, L"wav", nullptr, c.flags | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+                        L"Audio (*.wav)|*.wav|All Files (*.*)|*.*||");
     dlg.m_ofn.lpstrInitialDir = folder.c_str();
 
     Answer seen;
@@ -103,10 +106,10 @@ TEST_P(FileDialog, GivesTheChosenFilesFullPaths) {
     ASSERT_EQ(result, c.result);
     if (result != IDOK)
         return;
-    std::vector<std::string> expected;
-    for (const std::string& n : c.names)
+    std::vector<std::wstring> expected;
+    for (const std::wstring& n : c.names)
         expected.push_back(folder + n);
-    std::vector<std::string> paths = dlg.GetPathNames();
+    std::vector<std::wstring> paths = dlg.GetPathNames();
     std::sort(paths.begin(), paths.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(paths, expected);
@@ -115,17 +118,18 @@ TEST_P(FileDialog, GivesTheChosenFilesFullPaths) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, FileDialog,
-    ::testing::Values(Case{"OpenOne", TRUE, 0, "\xE9t\xE9.wav", IDOK, IDOK, {"\xE9t\xE9.wav"}},
-                      Case{"OpenSeveral",
-                           TRUE,
-                           OFN_ALLOWMULTISELECT,
-                           "\"un.wav\" \"\xE9t\xE9.wav\"",
-                           IDOK,
-                           IDOK,
-                           {"un.wav", "\xE9t\xE9.wav"}},
-                      Case{
-                          "SaveAddsTheExtension", FALSE, 0, "nouveau", IDOK, IDOK, {"nouveau.wav"}},
-                      Case{"Cancel", TRUE, 0, "un.wav", IDCANCEL, IDCANCEL, {}}),
+    ::testing::Values(
+        Case{"OpenOne", TRUE, 0, L"été.wav", IDOK, IDOK, {L"été.wav"}},
+        Case{"OpenOutsideTheCodePage", TRUE, 0, kUnicodeName, IDOK, IDOK, {kUnicodeName}},
+        Case{"OpenSeveral",
+             TRUE,
+             OFN_ALLOWMULTISELECT,
+             L"\"un.wav\" \"été.wav\" \"" + std::wstring(kUnicodeName) + L"\"",
+             IDOK,
+             IDOK,
+             {L"un.wav", L"été.wav", kUnicodeName}},
+        Case{"SaveAddsTheExtension", FALSE, 0, L"nouveau", IDOK, IDOK, {L"nouveau.wav"}},
+        Case{"Cancel", TRUE, 0, L"un.wav", IDCANCEL, IDCANCEL, {}}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 } // namespace

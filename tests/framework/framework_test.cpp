@@ -119,8 +119,10 @@ private:
         Decline();
         g_events.push_back("derived:app+3 second");
     }
+    // Dialogs are Unicode windows: the text arrives in UTF-16 whichever call set it.
     LRESULT OnSetText(WPARAM, LPARAM text) {
-        g_events.push_back(std::string("derived:settext ") + reinterpret_cast<const char*>(text));
+        const std::wstring wide = reinterpret_cast<const wchar_t*>(text);
+        g_events.push_back("derived:settext " + std::string(wide.begin(), wide.end()));
         Decline();
         return 0;
     }

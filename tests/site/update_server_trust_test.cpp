@@ -64,8 +64,9 @@ TEST_F(UpdateServerTest, MissingInstallerIsNotSaved) {
     ::GetTempPathA(MAX_PATH, szTemp);
     const std::string strFile = std::string(szTemp) + "UpdateServerTestPedalvane.exe";
     std::remove(strFile.c_str());
+    // The test prefix's temporary folder is plain ASCII.
     EXPECT_EQ(DownloadToFile(maker::Url(std::string(maker::kDownloadFolderPath) + "Pedalvane.exe"),
-                             strFile),
+                             std::wstring(strFile.begin(), strFile.end())),
               kDownloadFailed);
     EXPECT_EQ(::GetFileAttributesA(strFile.c_str()), INVALID_FILE_ATTRIBUTES);
 }

@@ -38,19 +38,29 @@ Program::~Program() {
 }
 
 bool Program::Launch(const std::string& exe, std::string& why, const char* workDir) {
+    return Launch(WideFromAnsi(exe), why, workDir);
+}
+
+bool Program::Launch(const std::wstring& exe, std::string& why, const char* workDir) {
     Kill();
-    std::string cmd = "\"" + exe + "\"" + (args.empty() ? "" : " " + args);
+    std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + WideFromAnsi(args));
     std::string block = EnvironmentBlock(env);
-    STARTUPINFOA si{};
+    const std::wstring folder = workDir ? WideFromAnsi(workDir) : L"";
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, block.data(),
-                          workDir, &si, &pi)) {
-        why = "cannot start " + exe + " (error " + std::to_string(::GetLastError()) + ")";
+    // For messages only: letters outside the ANSI code page show as the system replaces them.
+    std::string name(exe.size() * 2 + 1, '\0');
+    name.resize(static_cast<size_t>(::WideCharToMultiByte(
+        CP_ACP, 0, exe.c_str(), -1, name.data(), static_cast<int>(name.size()), nullptr, nullptr)));
+    name.resize(name.empty() ? 0 : name.size() - 1);
+    if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, block.data(),
+                          workDir ? folder.c_str() : nullptr, &si, &pi)) {
+        why = "cannot start " + name + " (error " + std::to_string(::GetLastError()) + ")";
         return false;
     }
     ::CloseHandle(pi.hThread);
-    m_exe = exe;
+    m_exe = name;
     m_process = pi.hProcess;
     m_pid = pi.dwProcessId;
     return true;
@@ -105,6 +115,14 @@ void Program::Kill() {
     m_process = nullptr;
     m_pid = 0;
     m_main = nullptr;
+}
+
+std::wstring WideFromAnsi(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<size_t>(
+        ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                              static_cast<int>(wide.size()))));
+    return wide;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {

@@ -26,6 +26,8 @@ public:
     // Starts `exe` (a full Windows path) in `workDir` (the caller's when null). False with the
     // reason in `why` when it cannot start.
     bool Launch(const std::string& exe, std::string& why, const char* workDir = nullptr);
+    // The same for a path that may hold any letter.
+    bool Launch(const std::wstring& exe, std::string& why, const char* workDir = nullptr);
     // Waits up to `timeoutMs` for the process's first visible unowned top-level window (Main).
     // False with the reason in `why` when the process ends first or shows no window in time.
     bool WaitMain(DWORD timeoutMs, std::string& why);
@@ -49,6 +51,9 @@ private:
     DWORD m_pid = 0;
     HWND m_main = nullptr;
 };
+
+// Text of the ANSI code page in UTF-16.
+std::wstring WideFromAnsi(const std::string& text);
 
 // Polls `condition` every 10 ms for up to `timeoutMs`; true as soon as it holds.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000);

@@ -140,17 +140,33 @@ void Settle(HWND w) {
         ::SendMessageTimeoutA(w, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &ignored);
 }
 
-std::string Text(HWND w) {
-    const int n = static_cast<int>(::SendMessageA(w, WM_GETTEXTLENGTH, 0, 0));
-    std::string text(static_cast<size_t>(n) + 1, '\0');
-    const int got = static_cast<int>(
-        ::SendMessageA(w, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
+namespace {
+// WM_GETTEXT through SendMessageA or SendMessageW, which decides the width of the text.
+template <class Char>
+std::basic_string<Char> TextThrough(HWND w, LRESULT(WINAPI* send)(HWND, UINT, WPARAM, LPARAM)) {
+    const int n = static_cast<int>(send(w, WM_GETTEXTLENGTH, 0, 0));
+    std::basic_string<Char> text(static_cast<size_t>(n) + 1, Char());
+    const int got =
+        static_cast<int>(send(w, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
     text.resize(static_cast<size_t>(got > 0 ? got : 0));
     return text;
+}
+} // namespace
+
+std::string Text(HWND w) {
+    return TextThrough<char>(w, &::SendMessageA);
 }
 
 std::string ItemText(HWND dlg, int id) {
     return Text(Item(dlg, id));
+}
+
+std::wstring WideText(HWND w) {
+    return TextThrough<wchar_t>(w, &::SendMessageW);
+}
+
+std::wstring WideItemText(HWND dlg, int id) {
+    return WideText(Item(dlg, id));
 }
 
 int SliderPos(HWND dlg, int id) {
@@ -338,16 +354,20 @@ bool Answer(HWND box, int buttonId, DWORD timeoutMs) {
 
 // The file name box is cmb13 in the dialog as it comes and edt1 in one with a template of
 // the program's own; WM_SETTEXT on the combo box fills its edit field.
-bool ChooseFile(HWND fileDialog, const std::string& path, DWORD timeoutMs) {
+bool ChooseFile(HWND fileDialog, const std::wstring& path, DWORD timeoutMs) {
     HWND name = Item(fileDialog, cmb13);
     if (!name)
         name = Item(fileDialog, edt1);
     if (!name)
         return Fail("the dialog '" + Text(fileDialog) + "' has no file name box");
-    ::SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-    if (Text(name) != path)
+    ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    if (WideText(name) != path)
         return Fail("the file name box shows '" + Text(name) + "'");
     return Answer(fileDialog, IDOK, timeoutMs);
+}
+
+bool ChooseFile(HWND fileDialog, const std::string& path, DWORD timeoutMs) {
+    return ChooseFile(fileDialog, WideFromAnsi(path), timeoutMs);
 }
 
 // --- Pictures ---
@@ -420,7 +440,7 @@ std::string ShownBitmap(HWND dlg, int id, const std::string& exePath,
 // the target process and its address posted. (An OLE drag would not do under Wine: its
 // DoDragDrop only reaches windows registered with RegisterDragDrop.) DragFinish cannot free
 // memory made this way; the target keeps those few bytes.
-bool DropFiles(HWND target, const std::vector<std::string>& paths, POINT clientPoint) {
+bool DropFiles(HWND target, const std::vector<std::wstring>& paths, POINT clientPoint) {
     POINT pt = clientPoint;
     ::ClientToScreen(target, &pt);
     if (!Reaches(target, pt))
@@ -436,11 +456,12 @@ bool DropFiles(HWND target, const std::vector<std::string>& paths, POINT clientP
     header.pFiles = sizeof header;
     header.pt = pt;
     header.fNC = FALSE;
-    header.fWide = FALSE;
+    header.fWide = TRUE;
     std::string block(reinterpret_cast<const char*>(&header), sizeof header);
-    for (const std::string& path : paths)
-        block += path + '\0';
-    block += '\0';
+    for (const std::wstring& path : paths)
+        block.append(reinterpret_cast<const char*>(path.c_str()),
+                     (path.size() + 1) * sizeof(wchar_t));
+    block.append(sizeof(wchar_t), '\0');
 
     const DWORD pid = ProcessOf(w);
     HANDLE process =
@@ -457,6 +478,13 @@ bool DropFiles(HWND target, const std::vector<std::string>& paths, POINT clientP
     ::PostMessageA(w, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
     Settle(w);
     return true;
+}
+
+bool DropFiles(HWND target, const std::vector<std::string>& paths, POINT clientPoint) {
+    std::vector<std::wstring> wide;
+    for (const std::string& path : paths)
+        wide.push_back(WideFromAnsi(path));
+    return DropFiles(target, wide, clientPoint);
 }
 
 } // namespace qdtest

@@ -29,6 +29,9 @@ void Settle(HWND w);
 // Texts through WM_GETTEXT (copied across processes by the system), in the ANSI code page.
 std::string Text(HWND w);
 std::string ItemText(HWND dlg, int id);
+// The same in UTF-16, whole whatever the ANSI code page holds.
+std::wstring WideText(HWND w);
+std::wstring WideItemText(HWND dlg, int id);
 // Trackbar position and range end (TBM_GETPOS, TBM_GETRANGEMAX).
 int SliderPos(HWND dlg, int id);
 int SliderMax(HWND dlg, int id);
@@ -68,6 +71,7 @@ bool Answer(HWND box, int buttonId, DWORD timeoutMs = 5000);
 // Types `path` into the file-name box of an open or save dialog and confirms it; true when
 // the dialog closed (it stays open, for example, behind an error box about a missing file).
 bool ChooseFile(HWND fileDialog, const std::string& path, DWORD timeoutMs = 10000);
+bool ChooseFile(HWND fileDialog, const std::wstring& path, DWORD timeoutMs = 10000);
 
 // The client area of `w` as the screen shows it now (covering windows included).
 Pixels Capture(HWND w);
@@ -81,7 +85,10 @@ std::string ShownBitmap(HWND dlg, int id, const std::string& exePath,
 
 // Drops `paths` on the window under `clientPoint` (client coordinates of `target`) as the
 // shell does: the nearest window at or above it that accepts files gets WM_DROPFILES with a
-// DROPFILES block made in its own process. False when no window there accepts files.
+// DROPFILES block made in its own process, in UTF-16 as the shell makes it. False when no
+// window there accepts files.
+bool DropFiles(HWND target, const std::vector<std::wstring>& paths, POINT clientPoint);
+// Paths of the ANSI code page.
 bool DropFiles(HWND target, const std::vector<std::string>& paths, POINT clientPoint);
 
 } // namespace qdtest

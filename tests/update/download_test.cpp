@@ -10,6 +10,7 @@
 #include <sddl.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -74,7 +75,9 @@ TEST(DownloadToFileTest, SavesOnlyAWholeOkBody) {
 
         const std::string strUrl =
             http_test::UrlOn("https", c.nPort, "key=" + strKey + "&" + c.pszQuery);
-        EXPECT_EQ(c.nResult, DownloadToFile(strUrl, strFile)) << c.pszKey;
+        // The test prefix's temporary folder is plain ASCII.
+        EXPECT_EQ(c.nResult, DownloadToFile(strUrl, std::wstring(strFile.begin(), strFile.end())))
+            << c.pszKey;
         EXPECT_EQ(c.after, ReadFile(strFile)) << c.pszKey;
         EXPECT_EQ(c.nRequests, RequestCount(strKey)) << c.pszKey;
         if (c.nRequests > 0) {
@@ -89,10 +92,10 @@ TEST(DownloadToFileTest, SavesOnlyAWholeOkBody) {
 }
 
 // The SIDs the folder's access list lets in, as text, and whether it inherits nothing.
-std::string AllowedSids(const std::string& strPath, bool& bProtected) {
+std::string AllowedSids(const std::wstring& strPath, bool& bProtected) {
     PACL pDacl = nullptr;
     PSECURITY_DESCRIPTOR pDescriptor = nullptr;
-    if (::GetNamedSecurityInfoA(strPath.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+    if (::GetNamedSecurityInfoW(strPath.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                                 nullptr, &pDacl, nullptr, &pDescriptor) != ERROR_SUCCESS)
         return "no descriptor";
     SECURITY_DESCRIPTOR_CONTROL control = 0;
@@ -129,41 +132,64 @@ std::string CurrentUserSid() {
     return strSid;
 }
 
-bool Exists(const std::string& strPath) {
-    return ::GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+bool Exists(const std::wstring& strPath) {
+    return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Each download gets a new folder of its own that only the user can open; the next start
-// clears them all, files included, and nothing else in the temporary folder.
-TEST(DownloadFolderTest, NewPrivateFoldersThatTheNextStartRemoves) {
-    const std::string strTemp = TempFolder();
-    ASSERT_FALSE(strTemp.empty());
-    const std::string strOther = strTemp + "Quillodrome-other\\";
-    ::CreateDirectoryA(strOther.c_str(), nullptr);
-    const std::string strFirst = MakeDownloadFolder(strTemp);
-    const std::string strSecond = MakeDownloadFolder(strTemp);
-    ASSERT_FALSE(strFirst.empty());
-    ASSERT_FALSE(strSecond.empty());
-    EXPECT_NE(strFirst, strSecond);
-    EXPECT_EQ(strFirst.rfind(strTemp + "Quillodrome-update-", 0), 0u) << strFirst;
-    EXPECT_EQ(strFirst.back(), '\\');
-    // Windows keeps the protected list as made: the user alone. Wine reports a folder's list from
-    // its Unix owner and modes instead (SYSTEM and the user, not protected), which still lets
-    // no other account in.
-    bool bProtected = false;
-    std::string strSids = AllowedSids(strFirst, bProtected);
-    if (!bProtected && strSids.rfind("S-1-5-18 ", 0) == 0)
-        strSids.erase(0, 9);
-    EXPECT_EQ(strSids, CurrentUserSid());
-    std::ofstream(strFirst + "Installer.exe", std::ios::binary) << "left by a run";
-    std::ofstream(strSecond + "Installer.exe", std::ios::binary) << "left by a run";
+// Points the temporary folder (the TMP variable) at `folder` while it lives.
+class TempFolderAt {
+public:
+    explicit TempFolderAt(const std::wstring& folder) {
+        ::GetEnvironmentVariableW(L"TMP", m_old, MAX_PATH);
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+        ::SetEnvironmentVariableW(L"TMP", folder.c_str());
+    }
+    ~TempFolderAt() { ::SetEnvironmentVariableW(L"TMP", m_old[0] ? m_old : nullptr); }
 
-    RemoveDownloadFolders(strTemp);
-    EXPECT_FALSE(Exists(strFirst));
-    EXPECT_FALSE(Exists(strSecond));
-    EXPECT_TRUE(Exists(strOther));
-    ::RemoveDirectoryA(strOther.c_str());
-    EXPECT_TRUE(MakeDownloadFolder("").empty());
+private:
+    wchar_t m_old[MAX_PATH] = {};
+};
+
+// Each download gets a new folder of its own that only the user can open, also under a user
+// folder whose name is outside the ANSI code page; the next start clears them all, files
+// included, and nothing else in the temporary folder.
+TEST(DownloadFolderTest, NewPrivateFoldersThatTheNextStartRemoves) {
+    const std::wstring strUsual = TempFolder();
+    ASSERT_FALSE(strUsual.empty());
+    for (const std::wstring& strAt : {strUsual, strUsual + L"Łukasz Σοφία"}) {
+        const TempFolderAt at(strAt);
+        const std::wstring strTemp = TempFolder();
+        ASSERT_EQ(strTemp, strAt.back() == L'\\' ? strAt : strAt + L"\\");
+        const std::wstring strOther = strTemp + L"Quillodrome-other\\";
+        ::CreateDirectoryW(strOther.c_str(), nullptr);
+        const std::wstring strFirst = MakeDownloadFolder(strTemp);
+        const std::wstring strSecond = MakeDownloadFolder(strTemp);
+        ASSERT_FALSE(strFirst.empty());
+        ASSERT_FALSE(strSecond.empty());
+        EXPECT_NE(strFirst, strSecond);
+        EXPECT_EQ(strFirst.rfind(strTemp + L"Quillodrome-update-", 0), 0u);
+        EXPECT_EQ(strFirst.back(), L'\\');
+        // Windows keeps the protected list as made: the user alone. Wine reports a folder's list
+        // from its Unix owner and modes instead (SYSTEM and the user, not protected), which still
+        // lets no other account in.
+        bool bProtected = false;
+        std::string strSids = AllowedSids(strFirst, bProtected);
+        if (!bProtected && strSids.rfind("S-1-5-18 ", 0) == 0)
+            strSids.erase(0, 9);
+        EXPECT_EQ(strSids, CurrentUserSid());
+        std::ofstream(std::filesystem::path(strFirst + L"Installer.exe"), std::ios::binary)
+            << "left by a run";
+        std::ofstream(std::filesystem::path(strSecond + L"Installer.exe"), std::ios::binary)
+            << "left by a run";
+        EXPECT_TRUE(Exists(strFirst + L"Installer.exe"));
+
+        RemoveDownloadFolders(strTemp);
+        EXPECT_FALSE(Exists(strFirst));
+        EXPECT_FALSE(Exists(strSecond));
+        EXPECT_TRUE(Exists(strOther));
+        ::RemoveDirectoryW(strOther.c_str());
+    }
+    EXPECT_TRUE(MakeDownloadFolder(L"").empty());
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -107,7 +108,9 @@ int main(int argc, char** argv) {
         pszLabel = "DownloadToFile with the write";
         // It makes its file new, as for an installer.
         ::DeleteFileA(argv[3]);
-        bDone = DownloadToFile(strUrl, argv[3]) == kDownloadOk;
+        // The bench's file name is plain ASCII.
+        bDone = DownloadToFile(strUrl, std::wstring(argv[3], argv[3] + std::strlen(argv[3]))) ==
+                kDownloadOk;
     } else {
         std::fprintf(stderr, "http_client_bench: no such way: %s\n", strWay.c_str());
         return 2;
