@@ -45,13 +45,35 @@ float GainOf(long volume) {
                : static_cast<float>(std::pow(10.0, volume / 2000.0));
 }
 
+// The system's default render endpoint, looked up afresh on each activation: after a device is
+// lost the default may be another one.
+class DefaultEndpoint : public AudioEndpoint {
+public:
+    HRESULT Activate(IAudioClient** client) override {
+        fw::ComPtr<IMMDeviceEnumerator> devices;
+        HRESULT hr = ::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                        __uuidof(IMMDeviceEnumerator), devices.PutVoid());
+        if (FAILED(hr))
+            return hr;
+        fw::ComPtr<IMMDevice> endpoint;
+        hr = devices->GetDefaultAudioEndpoint(eRender, eConsole, endpoint.Put());
+        if (FAILED(hr))
+            return hr;
+        return endpoint->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                  reinterpret_cast<void**>(client));
+    }
+};
+
 } // namespace
+
+std::unique_ptr<AudioEndpoint> MakeDefaultAudioEndpoint() {
+    return std::make_unique<DefaultEndpoint>();
+}
 
 // Everything the worker thread owns.
 struct CAudioEngine::Worker {
     CAudioEngine& engine;
     fw::ComPtr<IMFSourceReader> reader;
-    fw::ComPtr<IMMDeviceEnumerator> devices;
     fw::ComPtr<IAudioClient> client;
     fw::ComPtr<IAudioRenderClient> render;
     fw::ComPtr<IAudioClock> clock;
@@ -67,6 +89,7 @@ struct CAudioEngine::Worker {
     bool decoderEnded = false;
     std::vector<float> pending; // decoded frames the stretcher had no room for yet
     int64_t skipUntil = -1;     // after a decoder seek: frames before this are dropped
+    bool recovering = false;    // inside DeviceFailed's restart
 
     explicit Worker(CAudioEngine& e) : engine(e) {}
     ~Worker() {
@@ -121,21 +144,21 @@ struct CAudioEngine::Worker {
         return S_OK;
     }
 
+    // Opens the default device, or leaves none open and returns why not.
     HRESULT OpenDevice() {
+        const HRESULT hr = InitDevice();
+        if (FAILED(hr))
+            CloseDevice();
+        return hr;
+    }
+
+    HRESULT InitDevice() {
         CloseDevice();
-        HRESULT hr = S_OK;
-        if (!devices)
-            hr = ::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                    __uuidof(IMMDeviceEnumerator), devices.PutVoid());
-        if (FAILED(hr))
+        HRESULT hr = engine.m_endpoint->Activate(client.Put());
+        if (FAILED(hr)) {
+            client.Reset();
             return hr;
-        fw::ComPtr<IMMDevice> endpoint;
-        hr = devices->GetDefaultAudioEndpoint(eRender, eConsole, endpoint.Put());
-        if (FAILED(hr))
-            return hr;
-        hr = endpoint->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, client.PutVoid());
-        if (FAILED(hr))
-            return hr;
+        }
         WAVEFORMATEX* mix = nullptr;
         hr = client->GetMixFormat(&mix);
         if (FAILED(hr))
@@ -172,13 +195,16 @@ struct CAudioEngine::Worker {
         written = 0;
     }
 
-    // Device frames written but not yet heard.
-    int64_t Queued() {
+    // The recording frame heard now: the one the device plays, behind what it was given. A lost
+    // device may not answer for its clock; the place last published was heard then.
+    double HeardFrame() {
+        if (!clock)
+            return stretch->PositionBefore(0);
         UINT64 at = 0;
-        if (!clock || FAILED(clock->GetPosition(&at, nullptr)))
-            return 0;
-        int64_t played = static_cast<int64_t>(at * device.rate / clockFrequency);
-        return std::max<int64_t>(written - played, 0);
+        if (FAILED(clock->GetPosition(&at, nullptr)))
+            return static_cast<double>(FrameOf(engine.m_position));
+        const int64_t played = static_cast<int64_t>(at * device.rate / clockFrequency);
+        return stretch->PositionBefore(std::max<int64_t>(written - played, 0));
     }
 
     void Publish() {
@@ -187,18 +213,25 @@ struct CAudioEngine::Worker {
         if (stretch->Finished() && !playing)
             engine.m_position = UnitsOf(static_cast<double>(stretch->DecodedEnd()));
         else
-            engine.m_position = UnitsOf(stretch->PositionBefore(playing ? Queued() : 0));
+            engine.m_position = UnitsOf(HeardFrame());
         engine.m_playing = playing;
     }
 
-    // A failure of the device: reopen on the (new) default device at the same place, or report.
+    // A failure of the device: reopen on the (new) default device at the same place, or report
+    // it and stay paused there, ready to try again at the next Play.
     void DeviceFailed(HRESULT hr) {
+        // A device that opens and fails at once is not tried again and again.
+        if (recovering) {
+            CloseDevice();
+            engine.m_failure = hr;
+            return;
+        }
         const bool wasPlaying = playing;
-        const double at = stretch->PositionBefore(Queued());
+        const double at = HeardFrame();
         CloseDevice();
         const StreamFormat old = device;
-        HRESULT reopened = OpenDevice();
-        if (FAILED(reopened)) {
+        if (FAILED(OpenDevice())) {
+            stretch->Seek(static_cast<int64_t>(at));
             engine.m_failure = hr;
             engine.m_playing = false;
             return;
@@ -210,8 +243,11 @@ struct CAudioEngine::Worker {
         } else {
             stretch->Seek(static_cast<int64_t>(at));
         }
-        if (wasPlaying)
+        if (wasPlaying) {
+            recovering = true;
             Start();
+            recovering = false;
+        }
     }
 
     void MakeStretcher() {
@@ -244,7 +280,7 @@ struct CAudioEngine::Worker {
     void Halt() {
         if (!playing)
             return;
-        const double at = stretch->PositionBefore(Queued());
+        const double at = HeardFrame();
         client->Stop();
         client->Reset();
         playing = false;
@@ -252,18 +288,28 @@ struct CAudioEngine::Worker {
         stretch->Seek(static_cast<int64_t>(at));
     }
 
-    void Start() {
-        if (playing || !client)
-            return;
-        if (stretch->Finished())
-            return;
+    // Plays from the stretcher's place; S_OK, or why no device could play.
+    HRESULT Start() {
+        if (playing || stretch->Finished())
+            return S_OK;
+        if (!client) {
+            // Lost earlier and not found again then: the typist was told; try once more.
+            const HRESULT hr = OpenDevice();
+            if (FAILED(hr))
+                return hr;
+        }
         // A buffer's worth first, so that the first period already sounds.
         Decode(true);
         Fill();
+        if (!client)
+            return S_OK; // Fill met a lost device and DeviceFailed has dealt with it
         HRESULT hr = client->Start();
-        if (FAILED(hr))
-            return DeviceFailed(hr);
+        if (FAILED(hr)) {
+            DeviceFailed(hr);
+            return S_OK;
+        }
         playing = true;
+        return S_OK;
     }
 
     void Fill() {
@@ -347,6 +393,21 @@ struct CAudioEngine::Worker {
         return true;
     }
 
+    // Decodes the first quarter second (the whole recording when it is shorter), so that a file
+    // the decoder opens but cannot read is refused at open, when another player may still read
+    // it, and the first press finds sound ready.
+    HRESULT Prime() {
+        const int64_t wanted = std::min<int64_t>(FrameOf(engine.m_duration), recording.rate / 4);
+        constexpr int kMaxReads = 256; // stream ticks and gaps before any audio
+        for (int i = 0; i < kMaxReads && !decoderEnded && stretch->DecodedEnd() < wanted; ++i)
+            Decode(false);
+        if (const long failure = engine.m_failure.exchange(0))
+            return failure;
+        if (wanted <= 0 || stretch->DecodedEnd() < wanted)
+            return MF_E_INVALID_FILE_FORMAT;
+        return S_OK;
+    }
+
     bool EndOfRecording() {
         decoderEnded = true;
         stretch->MarkEnd();
@@ -367,6 +428,9 @@ struct CAudioEngine::Worker {
         engine.m_duration = 0;
     }
 };
+
+CAudioEngine::CAudioEngine(std::unique_ptr<AudioEndpoint> endpoint)
+    : m_endpoint(endpoint ? std::move(endpoint) : MakeDefaultAudioEndpoint()) {}
 
 CAudioEngine::~CAudioEngine() {
     if (!m_thread.joinable())
@@ -440,6 +504,11 @@ long CAudioEngine::OpenFile(const std::wstring& file) {
         }
         w.MakeStretcher();
         m_failure = 0;
+        if (FAILED(hr = w.Prime())) {
+            w.Close();
+            result = hr;
+            return;
+        }
         m_open = true;
         w.Publish();
     });
@@ -458,7 +527,11 @@ long CAudioEngine::Play() {
             result = E_UNEXPECTED;
             return;
         }
-        w.Start();
+        if (const HRESULT hr = w.Start(); FAILED(hr)) {
+            // No device to play on: the toolbar tells the typist as for a loss while playing.
+            m_failure = hr;
+            result = hr;
+        }
         w.Publish();
     });
     return result;

@@ -8,6 +8,7 @@
 // The position is the engine's own clock: the recording time of the sample the device plays.
 #pragma once
 
+#include "player/audio_endpoint.h"
 #include "player/media_player.h"
 
 #include <windows.h>
@@ -21,7 +22,8 @@
 
 class CAudioEngine : public MediaPlayer {
 public:
-    CAudioEngine() = default;
+    // Plays on `endpoint`'s device; the system's default render device when none is given.
+    explicit CAudioEngine(std::unique_ptr<AudioEndpoint> endpoint = nullptr);
     ~CAudioEngine() override;
     CAudioEngine(const CAudioEngine&) = delete;
     CAudioEngine& operator=(const CAudioEngine&) = delete;
@@ -49,6 +51,7 @@ private:
     void Call(const std::function<void(Worker&)>& job);
     void ThreadMain();
 
+    const std::unique_ptr<AudioEndpoint> m_endpoint;
     std::thread m_thread;
     HANDLE m_wake = nullptr;
     std::mutex m_callMutex; // one call at a time

@@ -3,11 +3,30 @@
 #include "framework/system_message.h"
 #include "framework/win_app.h"
 
+#include <audioclient.h>
+
 #include <cstdio>
 #include <memory>
 #include <new>
 
 namespace {
+
+// The audio engine's device failures. The system has no text for most of them, and the one it
+// has for "not found" says nothing of sound.
+const char* AudioDeviceError(HRESULT hr) {
+    switch (hr) {
+    case AUDCLNT_E_DEVICE_INVALIDATED:
+        return "Le périphérique audio a été débranché ou désactivé.";
+    case AUDCLNT_E_DEVICE_IN_USE:
+        return "Le périphérique audio est réservé par un autre programme.";
+    case AUDCLNT_E_SERVICE_NOT_RUNNING:
+        return "Le service audio de Windows ne fonctionne pas.";
+    case HRESULT_FROM_WIN32(ERROR_NOT_FOUND): // no render endpoint at all
+        return "Aucun périphérique audio n'est disponible.";
+    default:
+        return nullptr;
+    }
+}
 
 const char* KnownMediaError(HRESULT hr) {
     switch (hr) {
@@ -40,6 +59,8 @@ std::string MediaErrorText(HRESULT hr) {
     // quartz.dll stays loaded: it is DirectShow itself.
     static HMODULE quartz = ::LoadLibraryA("quartz.dll");
     std::string text;
+    if (const char* device = AudioDeviceError(hr))
+        return device;
     if (quartz)
         text = fw::SystemMessage(code, quartz);
     if (text.empty())

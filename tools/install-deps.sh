@@ -20,7 +20,7 @@ packages=(
     # headless display, window manager, screenshots and input
     xvfb xauth openbox imagemagick xdotool x11-utils
     # test material and servers
-    python3 python3-pil lame sox libsox-fmt-mp3 espeak-ng curl openssl ca-certificates procps
+    python3 python3-pil lame sox libsox-fmt-mp3 ffmpeg espeak-ng curl openssl ca-certificates procps
     # the installer, Authenticode signing, and the maker's version script run by the
     # development update server
     nsis osslsigncode php-cli

@@ -58,9 +58,11 @@ start_session() {
     : >"$state/pids"
 
     # Wine mixes into ALSA's default device: a null sink normally, a raw capture file for the
-    # tests that listen to what the player produces.
+    # tests that listen to what the player produces. Each sound stream opens the device anew,
+    # and the file plugin would empty its file then: the capture is appended to through a pipe,
+    # so that offsets taken before a player opens a stream stay valid.
     printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' >"$state/home/.asoundrc"
-    printf 'pcm.!default { type file slave.pcm "null" file "%s/capture.raw" format "raw" }\n' \
+    printf 'pcm.!default { type file slave.pcm "null" file "|cat >>%s/capture.raw" format "raw" }\n' \
         "$state" >"$state/capture-home/.asoundrc"
 
     local n display xauth=

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Recordings for the player tests: tones of known length, pitch and level, the same as MP3 and
-# under an accented name, and files that only pretend to be audio.
+# Recordings for the player tests: tones of known length, pitch and level, the same as MP3, WMA
+# and M4A and under an accented name, one that only DirectShow plays here, and files that only
+# pretend to be audio.
 set -euo pipefail
 out=$1
 mkdir -p "$out"
@@ -9,6 +10,12 @@ sox -n -r 44100 -b 16 -c 1 "$out/tone440.wav" synth 10 sine 440 vol 0.244140625
 sox -n -r 44100 -b 16 -c 1 "$out/tone880.wav" synth 10 sine 880 vol 0.244140625
 lame --quiet -b 128 "$out/tone440.wav" "$out/tone440.mp3"
 cp "$out/tone440.wav" "$out/entretien_été.wav"
+ffmpeg -nostdin -hide_banner -loglevel error -y -i "$out/tone440.wav" -c:a wmav2 -b:a 64k \
+    "$out/tone440.wma"
+ffmpeg -nostdin -hide_banner -loglevel error -y -i "$out/tone440.wav" -c:a aac -b:a 96k \
+    "$out/tone440.m4a"
+# Sun audio: Media Foundation under Wine opens it but decodes nothing; DirectShow plays it.
+sox "$out/tone440.wav" "$out/tone440.au"
 # Damaged recordings: an MP3 cut after about 5 s, a WAV whose header promises 10 s but holds 3,
 # an empty file.
 head -c 80000 "$out/tone440.mp3" >"$out/coupe.mp3"
