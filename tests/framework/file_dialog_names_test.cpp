@@ -50,13 +50,6 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"NameGivenBeforeTheDialog", "demo.wav\0"s, 0, {"demo.wav"}}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
-TEST(WideSelectedPaths, NamesInAnyScriptComeWhole) {
-    // Kept out of the assertions, whose text is in the ANSI code page.
-    const std::wstring buffer = L"C:\\Łódź\0録音.wav\0Συνέντευξη.mp3\0\0"s;
-    const std::vector<std::wstring> paths{L"C:\\Łódź\\録音.wav", L"C:\\Łódź\\Συνέντευξη.mp3"};
-    EXPECT_EQ(fw::SelectedPaths(buffer.data(), buffer.size(), 8), paths);
-}
-
 TEST(FilterFromBars, EachBarSeparatesAndTheListEndsWithTwoNulls) {
     const std::string list =
         fw::FilterFromBars("Audio (*.mp3;*.wav)|*.mp3;*.wav|All Files (*.*)|*.*||");
