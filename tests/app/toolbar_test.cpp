@@ -369,8 +369,9 @@ TEST_F(ToolbarTest, ANameInAnyScriptOpensPlaysShowsAndIsKeptAsItIs) {
             << qdtest::LastProblem();
         ExpectShows(w, unicode);
         const std::string folder = qdtest::FolderFromEnv("QD_ARTIFACT_DIR");
-        if (!folder.empty())
+        if (!folder.empty()) {
             EXPECT_TRUE(qdtest::SaveBmp(qdtest::Capture(w), folder + "toolbar_unicode_name.bmp"));
+        }
         EXPECT_EQ(toolbar.Exit(), 0);
     }
     EXPECT_EQ(GetWideString("Recent"), unicode);

@@ -232,7 +232,7 @@ public:
     std::atomic<int> activations{0};
 
 private:
-    class Client : public IAudioClient {
+    class Client final : public IAudioClient {
     public:
         Client(fw::ComPtr<IAudioClient> real, LosableEndpoint& owner, int generation)
             : m_real(std::move(real)), m_owner(owner), m_generation(generation) {}
