@@ -88,7 +88,8 @@ bool CouldBePedal(const HidDeviceDescription& device);
 inline constexpr std::size_t kMaxProductName = 40;
 std::string CleanProductName(std::string_view product);
 
-// One HID row of the settings dialog's port list.
+// One HID row of the settings dialog's port list; its text starts with kHidRowPrefix.
+inline constexpr const char* kHidRowPrefix = "HID: ";
 struct HidListRow {
     UsbId id;
     std::string text;
@@ -98,7 +99,6 @@ struct HidListRow {
 // device with several collections once, named by the known table, else by its product name,
 // else by its IDs; then the chosen device, named likewise, when it is not attached. Empty when
 // there is neither.
-inline constexpr const char* kHidRowPrefix = "HID: ";
 std::vector<HidListRow> BuildHidRows(std::span<const HidDeviceDescription> attached, UsbId chosen);
 
 // The HID pedal the typist chose ("Pedal Device", and "Pedal Layout" for one that was learnt).

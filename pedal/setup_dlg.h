@@ -40,9 +40,9 @@ struct SetupChoices {
     pedal::TimeStampFormat timeStampFormat = pedal::TimeStampFormat::Seconds;
 };
 
-// One shortcut's hotkey control. Backspace and Delete turn the shortcut off, as the dialog's
-// frame says (the system's control only does so on some versions); every other key is the
-// control's own.
+// One shortcut's hotkey control. Backspace and Delete turn the shortcut off, as the frame
+// around the shortcuts says: the system's control does not clear itself on them everywhere.
+// Every other key is the control's own.
 class CShortcutBox : public fw::Routed<CShortcutBox, fw::CWnd> {
 private:
     LRESULT OnKeyDown(WPARAM vk, LPARAM);

@@ -530,8 +530,9 @@ TEST_F(SetupDlgTest, OkRefusesClashingTypingAndTakenShortcutsAndNamesThem) {
 }
 
 // Wine lists no HID device here: a remembered pedal that is not plugged in still has its row,
-// chosen and named, with its three switches' functions to choose. A one-switch pedal plays while
-// held: its lists are greyed, the middle one saying so, and the HID pedal's are kept.
+// chosen and named, with its three switches' functions to choose, and cannot be learnt. A
+// one-switch pedal plays while held: its lists are greyed, the middle one saying so, and the HID
+// pedal's are kept.
 TEST_F(SetupDlgTest, TheHidRowsNameTheRememberedPedalWhenNoneIsAttached) {
     SetupChoices given;
     given.hid.id = {0x05F3, 0x00FF};
@@ -540,6 +541,7 @@ TEST_F(SetupDlgTest, TheHidRowsNameTheRememberedPedalWhenNoneIsAttached) {
     std::string selected;
     Shown shown, serial;
     std::vector<std::string> clipped;
+    std::string learnText;
     const Run run = Show(
         CreatePort(pedal::TypeCode(pedal::PortKind::Hid), 0, given.hid),
         [&](HWND dlg, SetupDlg&) {
@@ -553,6 +555,9 @@ TEST_F(SetupDlgTest, TheHidRowsNameTheRememberedPedalWhenNoneIsAttached) {
             qdtest::PumpUntil(200, nullptr);
             ctltest::Keep(ctltest::Capture(nullptr, fw::CWnd(dlg).GetWindowRect()),
                           "setup_dialog_hid");
+            // Learning needs the pedal plugged in.
+            ::SendMessageA(dlg, WM_COMMAND, IDC_SETUP_LEARN, 0);
+            learnText = Text(dlg, IDC_SETUP_LEARN);
             Choose(dlg, 5);
             serial = ReadShown(dlg);
             ::PostMessageA(dlg, WM_COMMAND, IDOK, 0);
@@ -569,6 +574,10 @@ TEST_F(SetupDlgTest, TheHidRowsNameTheRememberedPedalWhenNoneIsAttached) {
     EXPECT_EQ(serial.functionsEnabled, (std::vector<bool>{false, false, false}));
     EXPECT_EQ(serial.functions, (std::vector<int>{2, 1, 3}));
     EXPECT_FALSE(serial.learnEnabled);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].text, kInvalid);
+    EXPECT_EQ(m_boxes[0].caption, "HID");
+    EXPECT_EQ(learnText, "Apprendre les pédales");
     EXPECT_EQ(run.choices.hid.id, given.hid.id);
     EXPECT_EQ(run.choices.functions[pedal::Switch::Middle],
               pedal::SwitchFunction::FastForwardWhileHeld);
