@@ -8,11 +8,6 @@
 
 namespace {
 
-// Windows 10 1803 and later: a timer that keeps a few milliseconds without raising the whole
-// system's timer rate. Older systems (and Wine) refuse the flag; the worker then raises the rate
-// itself while it reads.
-constexpr DWORD kHighResolutionTimer = 0x00000002;
-
 int64_t NowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -55,14 +50,12 @@ bool CPedalReader::IsPortOpen() const {
 }
 
 bool CPedalReader::Start() {
-    if (IsReading())
+    if (IsReading() && !HasEnded())
         return true;
+    Stop();
     if (!m_pPort || !m_pPort->IsPolled() || !m_pPort->IsOpen() || m_pPort->IsBusy())
         return false;
-    if (!m_stop)
-        m_stop.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (!m_stop || !::ResetEvent(m_stop.get()))
-        return false;
+    m_bStop.store(false, std::memory_order_relaxed);
     m_bEnded.store(false, std::memory_order_relaxed);
     const UINT tag = ++m_nTag;
     CPort& port = *m_pPort;
@@ -73,24 +66,18 @@ bool CPedalReader::Start() {
 void CPedalReader::Stop() {
     if (!IsReading())
         return;
-    ::SetEvent(m_stop.get());
+    m_bStop.store(true, std::memory_order_release);
     m_worker.join();
 }
 
 void CPedalReader::Run(CPort& port, UINT tag) {
-    fw::UniqueKernelHandle timer(
-        ::CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer, TIMER_ALL_ACCESS));
-    LARGE_INTEGER due{};
-    due.QuadPart = -static_cast<LONGLONG>(kPollMs) * 10'000;
-    if (timer && !::SetWaitableTimer(timer.get(), &due, kPollMs, nullptr, nullptr, FALSE))
-        timer.reset();
-    const bool coarse = !timer;
-    if (coarse)
-        ::timeBeginPeriod(1);
-
+    // A plain sleep: under Wine a wait on a timer or an event is a round trip to the wineserver,
+    // which would cost more than the poll itself. The period needs the system timer at 1 ms
+    // (per process on Windows 10 2004 and later), raised only while a recording is loaded.
+    ::timeBeginPeriod(1);
     pedal::EchoFilter filter;
     pedal::SwitchSet posted = 0;
-    for (bool first = true;; first = false) {
+    for (bool first = true; !m_bStop.load(std::memory_order_acquire); first = false) {
         const bool echoed = port.IsPressed() != 0;
         const bool open = port.IsOpen() != 0;
         const pedal::SwitchSet held =
@@ -104,12 +91,7 @@ void CPedalReader::Run(CPort& port, UINT tag) {
         }
         if (!open)
             break;
-        const HANDLE waits[] = {m_stop.get(), timer.get()};
-        const DWORD woke = coarse ? ::WaitForSingleObject(m_stop.get(), kPollMs)
-                                  : ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-        if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED)
-            break;
+        ::Sleep(kPollMs);
     }
-    if (coarse)
-        ::timeEndPeriod(1);
+    ::timeEndPeriod(1);
 }

@@ -14,7 +14,6 @@
 // Reading costs one wake-up per kPollMs, so the owner reads only while a recording is loaded.
 #pragma once
 
-#include "framework/handle.h"
 #include "pedal/port.h"
 
 #include <windows.h>
@@ -25,9 +24,10 @@
 
 class CPedalReader {
 public:
-    // A press shows within one period plus the probe's trip (about 0.5 ms on a line at 19200
-    // baud): a press starts the recording well within the time a typist can tell.
-    static constexpr DWORD kPollMs = 4;
+    // A press shows within two periods (the probe after the press, then the poll that finds it
+    // back), so a press starts the recording about 8 ms after the foot goes down. Each poll is a
+    // wake-up of the worker: a shorter period would cost more than the main loop itself.
+    static constexpr DWORD kPollMs = 5;
 
     CPedalReader() = default;
     ~CPedalReader();
@@ -48,10 +48,10 @@ public:
     // The port is open: a port the worker reads is, until the worker ends. Stops no reading.
     bool IsPortOpen() const;
 
-    // Starts the worker when the port is polled, open and not busy; false otherwise (and when
-    // the system would not start it), with nothing started.
+    // Starts the worker when the port is polled, open and not busy; false otherwise, with
+    // nothing started.
     bool Start();
-    // Stops the worker and waits for it; harmless when none runs.
+    // Stops the worker and waits for it (at most a period); harmless when none runs.
     void Stop();
     bool IsReading() const { return m_worker.joinable(); }
     // The worker saw the port close and ended: the port is closed and Stop collects the worker.
@@ -64,7 +64,7 @@ private:
 
     std::unique_ptr<CPort> m_pPort;
     std::thread m_worker;
-    fw::UniqueKernelHandle m_stop;
+    std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bEnded{false};
     UINT m_nTag = 0;
     HWND m_window = nullptr;
