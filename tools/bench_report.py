@@ -271,6 +271,15 @@ if sessions and secs:
     w("")
     w("The session's other Wine processes (services, explorer) are left out: they do the same "
       "whatever runs.")
+    now = sessions.get("recording loaded, serial pedal released and read")
+    before = sessions.get("recording loaded, serial pedal released, loop of ticks")
+    if now and before:
+        extra = sum(now[:3]) - sum(before[:3])
+        w("")
+        w(f"For a typist: with a recording loaded the probing costs {extra:+.2f} s of processor "
+          f"time per {span:.0f} s against the loop of ticks ({100 * extra / span:+.1f} % of one "
+          "core, the program, the wineserver and Xvfb together); without a recording the pedal "
+          "is not probed at all.")
 else:
     w(f"Idle cost with the wineserver and Xvfb: {missing('idle')}")
 w("")
