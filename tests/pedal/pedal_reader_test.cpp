@@ -1,7 +1,7 @@
 // CPedalReader with a port double that notices being called from two threads at once or after
-// it was handed over: the readings come as messages without any tick, an unplug while held
-// reads as a release and ends the worker, and every way the window takes the port (to read its
-// driver, hand it to the settings dialog, replace it, close it) stops the worker first.
+// it was handed over: the readings come as messages without any tick, and every way the window
+// takes the port (to read its driver, hand it to the settings dialog, replace it, close it)
+// stops the worker first. (Unplugging while held is the toolbar's end-to-end test.)
 #include "pedal/pedal_reader.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +20,6 @@ std::atomic<int> g_overlaps{0};
 // A loop-back switch whose echo the test sets; `calls` counts polls.
 struct FakeSwitch : CPort {
     std::atomic<bool> echo{false};
-    std::atomic<bool> unplugged{false};
     std::atomic<int> calls{0};
     std::atomic<int> inside{0};
 
@@ -34,8 +33,6 @@ struct FakeSwitch : CPort {
     int IsPressed() override {
         g_overlaps += inside++ != 0;
         ++calls;
-        if (unplugged)
-            m_bOpen = 0;
         const int pressed = m_bOpen && echo;
         ::Sleep(1);
         --inside;
@@ -96,18 +93,6 @@ TEST(PedalReader, ReadsOnItsOwnAndStopsBeforeTheWindowTouchesThePort) {
     ::Sleep(30);
     EXPECT_EQ(port.calls, calls) << "polled after the window took the port";
     EXPECT_TRUE(reader.IsPortOpen());
-
-    // Unplugged while held: "none held" comes, and the worker ends on the closed port.
-    ASSERT_TRUE(reader.Start());
-    Collect(sink, 1);
-    port.unplugged = true;
-    got = Collect(sink, 1);
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].held, 0u);
-    EXPECT_TRUE(reader.HasEnded());
-    EXPECT_FALSE(reader.IsPortOpen());
-    EXPECT_FALSE(reader.Start()) << "a closed port is reconnected by the window, not read";
-    reader.Stop();
 
     // Replaced, handed over and destroyed while reading, over and over: never two calls at once.
     for (int round = 0; round < 20; ++round) {
