@@ -516,7 +516,9 @@ TEST_F(ToolbarTest, SettingsDialogTakesThePortFromTheReaderAndGivesItBack) {
     EXPECT_TRUE(qdtest::WaitUntil([&] {
         return qdtest::ItemText(setup, IDC_SETUP_LINE) == "Com5: Port type:1 Num:4 Val:0";
     })) << qdtest::ItemText(setup, IDC_SETUP_LINE);
-    EXPECT_NEAR(pollsPerSecond(), 20, 8) << "only the dialog's own 50 ms polls";
+    const int dialogPolls = pollsPerSecond();
+    EXPECT_GT(dialogPolls, 5) << "the dialog's lamp polls";
+    EXPECT_LT(dialogPolls, 40) << "only the dialog's own 50 ms polls";
     // Released in the dialog: the toolbar pauses once it has the port again.
     m_sim.Release(kCom);
     EXPECT_TRUE(qdtest::Answer(setup, IDOK));
