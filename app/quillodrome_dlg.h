@@ -209,6 +209,8 @@ private:
     void PedalTick(double& position);
     // The indicator: no pedal, up or down as last read.
     void ShowPedal();
+    // After the pedal acted outside a tick: the indicator at once, then the rest of a tick.
+    void RefreshAfterPedal();
     // What a HID pedal's switches asked for, `position` being the player's in seconds.
     void RunSwitchActions(const pedal::ActionList& actions, double& position);
     // One winding step, every kWindStepMilliseconds while a winding switch is held.

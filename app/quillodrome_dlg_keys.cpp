@@ -56,7 +56,7 @@ LRESULT CQuillodromeDlg::OnKeyPedal(WPARAM, LPARAM) {
     double position = CurrentPosition();
     RunPedal(port->ReadSwitches(), port->GetType() == pedal::TypeCode(pedal::PortKind::Hid),
              position);
-    ShowPedal();
+    RefreshAfterPedal();
     return 0;
 }
 
@@ -69,8 +69,14 @@ LRESULT CQuillodromeDlg::OnPedalReading(WPARAM held, LPARAM tag) {
         m_pedal.Stop();
     double position = CurrentPosition();
     RunPedal(static_cast<pedal::SwitchSet>(held), false, position);
-    ShowPedal();
+    RefreshAfterPedal();
     return 0;
+}
+
+void CQuillodromeDlg::RefreshAfterPedal() {
+    ShowPedal();
+    // The read-outs show a step back at once, as they did when the tick itself saw the release.
+    OnTimer(fw::kWindowTimerId);
 }
 
 void CQuillodromeDlg::WirePort() {
