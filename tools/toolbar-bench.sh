@@ -60,9 +60,9 @@ measure() {
     xvfb=$(cat "$state/xvfb.pid")
     ticks() { local t=0 q; for q in "$@"; do t=$((t + $(awk '{print $14 + $15}' "/proc/$q/stat" 2>/dev/null || echo 0))); done; echo "$t"; }
     local a0 b0 c0 d0 a1 b1 c1 d1
-    a0=$(ticks "$pid") b0=$(ticks $server) c0=$(ticks "$xvfb") d0=$(ticks "${others[@]}")
+    a0=$(ticks "$pid") b0=$(ticks ${server:+"$server"}) c0=$(ticks "$xvfb") d0=$(ticks "${others[@]}")
     sleep "$seconds"
-    a1=$(ticks "$pid") b1=$(ticks $server) c1=$(ticks "$xvfb") d1=$(ticks "${others[@]}")
+    a1=$(ticks "$pid") b1=$(ticks ${server:+"$server"}) c1=$(ticks "$xvfb") d1=$(ticks "${others[@]}")
     local hz
     hz=$(getconf CLK_TCK)
     echo "scale=3; ($a1 - $a0) / $hz; ($b1 - $b0) / $hz; ($c1 - $c0) / $hz; ($d1 - $d0) / $hz" | bc | tr '\n' ' '
