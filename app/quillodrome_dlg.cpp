@@ -94,6 +94,7 @@ const fw::MessageMap<CQuillodromeDlg> CQuillodromeDlg::s_messageMap = {
     fw::on::Command(IDC_HELP_BUTTON, &CQuillodromeDlg::OnHelp),
     fw::on::Raw(WM_HOTKEY, &CQuillodromeDlg::OnHotKey),
     fw::on::Raw(kKeyPedalMessage, &CQuillodromeDlg::OnKeyPedal),
+    fw::on::Raw(kPedalReadingMessage, &CQuillodromeDlg::OnPedalReading),
 };
 
 CQuillodromeDlg::CQuillodromeDlg() : Routed(IDD_QUILLODROME_DIALOG) {
@@ -140,14 +141,16 @@ BOOL CQuillodromeDlg::OnInitDialog() {
     m_hidChoice = settings::ReadHidChoice(App());
     m_functions = settings::ReadSwitchFunctions(App());
     m_switchLogic = pedal::SwitchLogic(m_functions);
-    m_pPort = CreatePort(settings::ReadPortType(App()), settings::ReadPortNum(App()), m_hidChoice);
-    WireKeyPedal();
+    m_pedal.NotifyTo(m_hWnd, kPedalReadingMessage);
+    m_pedal.SetPort(
+        CreatePort(settings::ReadPortType(App()), settings::ReadPortNum(App()), m_hidChoice));
+    WirePort();
     m_stCaption.m_crText = m_crCaptionText;
     m_stCaption.m_crBack = m_crCaptionBack;
     ReopenRecentFile();
 
-    m_pPort->Open();
-    m_bPedalActive = m_pPort->IsOpen() && m_bFileLoaded;
+    m_pedal.Port()->Open();
+    m_bPedalActive = m_pedal.IsPortOpen() && m_bFileLoaded;
 
     const int volume = settings::ReadVolume(App());
     SetVolume(settings::PlayerVolumeFromStored(volume));
@@ -287,7 +290,7 @@ void CQuillodromeDlg::OpenAudioFile(const std::wstring& path) {
     m_sliderPosition.SetRange(0, 199, FALSE);
     m_sliderPosition.SetPos(0, TRUE);
     m_bFileLoaded = m_dDuration > 0;
-    m_bPedalActive = m_pPort && m_pPort->IsOpen() && m_bFileLoaded;
+    m_bPedalActive = m_pedal.IsPortOpen() && m_bFileLoaded;
 
     ShowLoadedName(m_bFileLoaded ? path : std::wstring());
 }
@@ -369,13 +372,11 @@ void CQuillodromeDlg::OnTimer(UINT_PTR id) {
     }
     // One set per process: the switch's state survives everything but the process.
     static BOOL s_bUpdatePromptDone = FALSE;
-    static int s_nReopenTicks = 0;
-    static transport::PedalSwitch s_pedal;
     static transport::ReadoutCache s_readouts;
 
     // A tick inside the box of the port's own Open leaves the port alone: no reconnect, no
     // poll, and no update offer (a driver update replaces the port).
-    const bool bPortFree = !m_pPort->IsBusy();
+    const bool bPortFree = !m_pedal.IsBusy();
 
     // The flag is raised before the prompt: ticks that arrive during its message boxes run
     // this handler again and must not prompt a second time.
@@ -402,39 +403,9 @@ void CQuillodromeDlg::OnTimer(UINT_PTR id) {
     if (m_sliderPosition.GetPos() != sliderValue)
         m_sliderPosition.SetPos(sliderValue, TRUE);
 
-    if (bPortFree && !m_pPort->IsOpen() && ++s_nReopenTicks > kReopenAfterTicks) {
-        s_nReopenTicks = 0;
-        m_pPort->Open();
-        m_bPedalActive = m_pPort->IsOpen() && m_bFileLoaded;
-    }
-
-    bool pressed = false;
-    const bool multiSwitch = m_pPort->GetType() == pedal::TypeCode(pedal::PortKind::Hid);
-    if (bPortFree && m_bPedalActive && multiSwitch) {
-        const pedal::SwitchSet held = m_pPort->ReadSwitches();
-        pressed = held != 0;
-        RunSwitchActions(m_switchLogic.Update(held), position);
-    } else if (m_switchLogic.Held() != 0) {
-        // Unplugged, or no longer read, while held: released.
-        RunSwitchActions(m_switchLogic.Unplugged(), position);
-    } else if (bPortFree && m_bPedalActive) {
-        pressed = m_pPort->IsPressed() != 0;
-        switch (s_pedal.Read(pressed)) {
-        case transport::PedalAction::Play:
-            Play();
-            break;
-        case transport::PedalAction::PauseAndStepBack:
-            PauseAndStepBack(position);
-            break;
-        case transport::PedalAction::None:
-            break;
-        }
-    }
-
-    HBITMAP indicator = m_bmpNoPedal.get();
-    if (m_pPort->IsOpen())
-        indicator = pressed ? m_bmpPedalDown.get() : m_bmpPedalUp.get();
-    m_stPedal.SetBitmap(indicator);
+    if (bPortFree)
+        PedalTick(position);
+    ShowPedal();
 
     const transport::MinutesSeconds shown = transport::SplitMinutes(position);
     const transport::MinutesSeconds duration{m_nDurationMin, m_dDurationSec};
@@ -444,6 +415,46 @@ void CQuillodromeDlg::OnTimer(UINT_PTR id) {
         ::SetDlgItemTextA(m_hWnd, IDC_REWIND_TEXT,
                           transport::FormatAutoRewind(m_nAutoRewind).c_str());
     Decline();
+}
+
+void CQuillodromeDlg::PedalTick(double& position) {
+    static int s_nReopenTicks = 0;
+    // The reader's worker alone calls a port it reads; without a recording it stops, so that
+    // the probing costs nothing while there is nothing to play.
+    if (m_pedal.IsReading() && (m_pedal.HasEnded() || !m_bFileLoaded))
+        m_pedal.Stop();
+    if (m_pedal.IsReading())
+        return;
+    CPort& port = *m_pedal.Port();
+    if (!port.IsOpen() && ++s_nReopenTicks > kReopenAfterTicks) {
+        s_nReopenTicks = 0;
+        port.Open();
+        m_bPedalActive = port.IsOpen() && m_bFileLoaded;
+    }
+    const bool multiSwitch = port.GetType() == pedal::TypeCode(pedal::PortKind::Hid);
+    if (m_bPedalActive && multiSwitch) {
+        RunPedal(port.ReadSwitches(), true, position);
+    } else if (m_switchLogic.Held() != 0) {
+        // Unplugged, or no longer read, while held: released.
+        RunPedal(0, true, position);
+    } else if (m_bPedalActive) {
+        // A polled port's first reading comes from the worker, at once.
+        if (!m_pedal.Start())
+            RunPedal(port.ReadSwitches(), false, position);
+    } else {
+        m_nPedalHeld = 0;
+    }
+}
+
+void CQuillodromeDlg::ShowPedal() {
+    HBITMAP indicator = m_bmpNoPedal.get();
+    if (m_pedal.IsPortOpen())
+        indicator = m_bPedalActive && m_nPedalHeld ? m_bmpPedalDown.get() : m_bmpPedalUp.get();
+    // Setting the picture repaints the control: only a change is worth it.
+    if (indicator != m_hShownPedal) {
+        m_stPedal.SetBitmap(indicator);
+        m_hShownPedal = indicator;
+    }
 }
 
 void CQuillodromeDlg::PauseAndStepBack(double& position) {
@@ -525,26 +536,26 @@ void CQuillodromeDlg::OnSysCommand(UINT id, LPARAM) {
 }
 
 void CQuillodromeDlg::OnAbout() {
-    CAboutDlg about(this, m_pPort.get());
+    CAboutDlg about(this, m_pedal.Port());
     about.DoModal();
 }
 
 void CQuillodromeDlg::OnOption() {
     // The port's own Open is still running under its message box: it stays where it is.
-    if (m_pPort->IsBusy())
+    if (m_pedal.IsBusy())
         return;
-    // Nothing may touch the port while the dialog owns it.
+    // Nothing may touch the port while the dialog owns it: no tick, no reading.
     KillTimer(fw::kWindowTimerId);
     m_bPedalActive = FALSE;
     // The shortcuts' keys must reach the dialog's hotkey controls, and a key one of them frees
     // may be given to another.
     m_shortcuts.Unregister();
-    SetupDlg setup(this, std::move(m_pPort));
+    SetupDlg setup(this, m_pedal.TakePort());
     setup.SetChoices({m_keys, m_hidChoice, m_functions, m_timeStampFormat}, m_takenShortcuts);
     const INT_PTR result = setup.DoModal();
-    m_pPort = setup.TakePort();
-    if (!m_pPort)
-        m_pPort = std::make_unique<CPort>();
+    std::unique_ptr<CPort> port = setup.TakePort();
+    if (!port)
+        port = std::make_unique<CPort>();
     if (result == IDOK) {
         const SetupChoices& choices = setup.Choices();
         m_keys = choices.shortcuts;
@@ -556,11 +567,12 @@ void CQuillodromeDlg::OnOption() {
             m_switchLogic = pedal::SwitchLogic(m_functions);
         }
     }
-    if (const auto* hid = dynamic_cast<const CHidPort*>(m_pPort.get()))
+    if (const auto* hid = dynamic_cast<const CHidPort*>(port.get()))
         m_hidChoice = hid->Choice();
     m_takenShortcuts = m_shortcuts.Register(m_hWnd, m_keys);
-    WireKeyPedal();
-    m_bPedalActive = m_pPort->IsOpen() && m_bFileLoaded;
+    m_pedal.SetPort(std::move(port));
+    WirePort();
+    m_bPedalActive = m_pedal.IsPortOpen() && m_bFileLoaded;
     fw::StartWindowTimer(*this, kFastTickMs);
 }
 
@@ -574,15 +586,16 @@ void CQuillodromeDlg::OnDestroy() {
             rc = ScreenFromWorkspace(m_hWnd, placement.rcNormalPosition);
     }
     KillTimer(fw::kWindowTimerId);
-    if (m_pPort)
-        m_pPort->Close();
+    CPort* port = m_pedal.Port();
+    if (port)
+        port->Close();
     m_player->Pause();
 
     settings::WriteBack values;
     values.ptTopLeft = POINT{rc.left, rc.top};
-    if (m_pPort) {
-        values.nPortType = m_pPort->GetType();
-        values.nPortNum = m_pPort->GetNum();
+    if (port) {
+        values.nPortType = port->GetType();
+        values.nPortNum = port->GetNum();
     }
     values.nAutoRewind = m_nAutoRewind;
     values.bAlwaysOnTop = m_bAlwaysOnTop;
@@ -598,7 +611,7 @@ void CQuillodromeDlg::OnDestroy() {
     settings::Write(App(), values);
     m_shortcuts.Unregister();
 
-    m_pPort.reset();
+    m_pedal.SetPort(nullptr);
     m_player->Close();
     Decline();
 }

@@ -2,8 +2,10 @@
 //
 // It ties the program together: the audio player, the one pedal port object, the sliders, the
 // nine bitmap buttons, the scrolling caption and the read-outs. Timer 0 drives everything after
-// set-up: every tick reads the position, keeps the pedal connected, turns the switch's presses
-// into Run and its releases into Pause plus a step back, and refreshes the read-outs. The
+// set-up: every tick reads the position, keeps the pedal connected and refreshes the read-outs.
+// The pedal's presses (Run) and releases (Pause plus a step back) are acted on as they come: a
+// polled port's reader posts them from its worker, the keyboard and HID ports from their
+// messages. The
 // settings are read while the window is built and written back when it is destroyed. EXIT,
 // Escape and a double-click on the window icon end the run.
 #pragma once
@@ -16,6 +18,7 @@
 #include "framework/dialog.h"
 #include "framework/handle.h"
 #include "pedal/keyboard_input.h"
+#include "pedal/pedal_reader.h"
 #include "pedal/port.h"
 #include "pedal/shortcuts.h"
 #include "pedal/switch_logic.h"
@@ -50,11 +53,18 @@ public:
     int m_nSpeed = 100;
     COLORREF m_crCaptionText = RGB(0, 200, 200);
     COLORREF m_crCaptionBack = RGB(0, 0, 0);
-    // Never null once the window is set up.
-    std::unique_ptr<CPort> m_pPort;
+    // The one port, and its worker while it reads; the port is never null once the window is
+    // set up, and the window reaches it only through the reader.
+    CPedalReader m_pedal;
     BOOL m_bFileLoaded = FALSE;
     // The port is open and a file is loaded: only then is the switch read.
     BOOL m_bPedalActive = FALSE;
+    // The switches as last read, which the indicator shows.
+    pedal::SwitchSet m_nPedalHeld = 0;
+    // The indicator's picture as last set (set again only when it changes).
+    HBITMAP m_hShownPedal = nullptr;
+    // A one-switch pedal's two armed flags.
+    transport::PedalSwitch m_pedalSwitch;
     double m_dDuration = 0;
     double m_dDurationSec = 0;
     int m_nDurationMin = 0;
@@ -96,8 +106,7 @@ public:
     // The HID pedal chosen and what each switch does, read at set-up and written back.
     pedal::HidChoice m_hidChoice;
     pedal::SwitchFunctions m_functions;
-    // A HID pedal's switches between readings; one-switch pedals keep the armed flags of the
-    // timer loop.
+    // A HID pedal's switches between readings; one-switch pedals keep m_pedalSwitch.
     pedal::SwitchLogic m_switchLogic;
     // -1 rewinding, 1 fast-forwarding, 0 neither (a switch held with that function).
     int m_nWind = 0;
@@ -177,8 +186,10 @@ private:
     friend Routed;
     static const fw::MessageMap<CQuillodromeDlg> s_messageMap;
 
-    // Posted by the keyboard pedal's hook.
+    // Posted by the keyboard pedal's hook and the HID port at each change of their switches.
     static constexpr UINT kKeyPedalMessage = WM_APP + 40;
+    // Posted by the reader's worker (CPedalReader).
+    static constexpr UINT kPedalReadingMessage = WM_APP + 42;
     // The winding steps' timer (timer 0 is the main loop's).
     static constexpr UINT_PTR kWindTimerId = 2;
 
@@ -186,10 +197,23 @@ private:
     void PauseAndStepBack(double& position);
     // A global shortcut, whichever program has the focus; nothing happens without a recording.
     LRESULT OnHotKey(WPARAM id, LPARAM keys);
-    // The keyboard pedal's key went down or up: the loop's tick runs at once.
+    // A keyboard or HID pedal's switches changed: they are read and acted on at once.
     LRESULT OnKeyPedal(WPARAM down, LPARAM);
-    // A keyboard pedal tells the window of each press as it happens.
-    void WireKeyPedal();
+    // The reader's worker saw the switches `held` (or the port closed, none held).
+    LRESULT OnPedalReading(WPARAM held, LPARAM tag);
+    // The port now held tells the window of its changes (keyboard, HID) or will be read by the
+    // reader's worker (polled ports).
+    void WirePort();
+    // Acts on the switches read: a HID pedal through its switch logic, a one-switch pedal
+    // through its armed flags. `position` in seconds, as the player's.
+    void RunPedal(pedal::SwitchSet held, bool multiSwitch, double& position);
+    // The pedal part of a tick: stops the reader without a recording or once its port closed,
+    // reconnects a closed port, and starts the reader or reads the port on this thread.
+    void PedalTick(double& position);
+    // The indicator: no pedal, up or down as last read.
+    void ShowPedal();
+    // After the pedal acted outside a tick: the indicator at once, then the rest of a tick.
+    void RefreshAfterPedal();
     // What a HID pedal's switches asked for, `position` being the player's in seconds.
     void RunSwitchActions(const pedal::ActionList& actions, double& position);
     // One winding step, every kWindStepMilliseconds while a winding switch is held.

@@ -1,9 +1,10 @@
-// The toolbar's keyboard and multi-switch pedals: the global shortcuts, the keyboard pedal's
-// immediate presses, and what a HID pedal's switches ask for.
+// The toolbar's pedals and keys: the global shortcuts, the pedal's presses and releases as they
+// come (from the reader's worker, the keyboard hook or the HID port), and what a HID pedal's
+// switches ask for.
 #include "app/quillodrome_dlg.h"
 
 #include "framework/timer.h"
-#include "pedal/key_port.h"
+#include "pedal/port_catalogue.h"
 
 #include <algorithm>
 #include <string>
@@ -46,21 +47,58 @@ bool CQuillodromeDlg::SetSpeedPercent(int percent) {
 }
 
 LRESULT CQuillodromeDlg::OnKeyPedal(WPARAM, LPARAM) {
-    // The tick reads the port, which already knows the key's state.
-    if (m_bPedalActive)
-        OnTimer(fw::kWindowTimerId);
+    // The port already knows its switches. A port the worker reads posts its own readings.
+    if (!m_bPedalActive || m_pedal.IsReading() || m_pedal.IsBusy())
+        return 0;
+    CPort* port = m_pedal.Port();
+    if (!port)
+        return 0;
+    double position = CurrentPosition();
+    RunPedal(port->ReadSwitches(), port->GetType() == pedal::TypeCode(pedal::PortKind::Hid),
+             position);
+    RefreshAfterPedal();
     return 0;
 }
 
-void CQuillodromeDlg::WireKeyPedal() {
-    auto* key = dynamic_cast<CKeyPort*>(m_pPort.get());
-    if (!key)
+LRESULT CQuillodromeDlg::OnPedalReading(WPARAM held, LPARAM tag) {
+    // A reading stopped since it posted this (the port handed over, replaced or closed).
+    if (!m_pedal.IsCurrent(tag))
+        return 0;
+    // The worker ended on a closed port: collected here, reconnected by the tick.
+    if (m_pedal.HasEnded())
+        m_pedal.Stop();
+    double position = CurrentPosition();
+    RunPedal(static_cast<pedal::SwitchSet>(held), false, position);
+    RefreshAfterPedal();
+    return 0;
+}
+
+void CQuillodromeDlg::RefreshAfterPedal() {
+    ShowPedal();
+    // The read-outs show a step back at once, as they did when the tick itself saw the release.
+    OnTimer(fw::kWindowTimerId);
+}
+
+void CQuillodromeDlg::WirePort() {
+    if (CPort* port = m_pedal.Port())
+        port->NotifyTo(m_hWnd, kKeyPedalMessage);
+}
+
+void CQuillodromeDlg::RunPedal(pedal::SwitchSet held, bool multiSwitch, double& position) {
+    m_nPedalHeld = held;
+    if (multiSwitch) {
+        RunSwitchActions(m_switchLogic.Update(held), position);
         return;
-    key->NotifyTo(m_hWnd, kKeyPedalMessage);
-    // Opened by the settings dialog before it could be told: again, now telling the window.
-    if (key->IsOpen()) {
-        key->Close();
-        key->Open();
+    }
+    switch (m_pedalSwitch.Read(held != 0)) {
+    case transport::PedalAction::Play:
+        Play();
+        break;
+    case transport::PedalAction::PauseAndStepBack:
+        PauseAndStepBack(position);
+        break;
+    case transport::PedalAction::None:
+        break;
     }
 }
 

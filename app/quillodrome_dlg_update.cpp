@@ -134,8 +134,8 @@ int FetchInstaller(const char* name, Publisher publisher, Installer& installer, 
 } // namespace
 
 void CQuillodromeDlg::OfferUpdates() {
-    if (m_pPort->GetType() == pedal::TypeCode(pedal::PortKind::Usb)) {
-        const std::string strInstalled = static_cast<CUSB&>(*m_pPort).GetDriverVersionText();
+    if (CPort* port = m_pedal.Port(); port->GetType() == pedal::TypeCode(pedal::PortKind::Usb)) {
+        const std::string strInstalled = static_cast<CUSB&>(*port).GetDriverVersionText();
         if (IsDriverUpdate(g_strLatestDriver, strInstalled) &&
             fw::AfxMessageBox(kDriverPrompt, MB_YESNO) == IDYES) {
             const int nResult = UpdateDriver();
@@ -169,8 +169,7 @@ int CQuillodromeDlg::UpdateDriver() {
 
     // The installer replaces the driver under the pedal: let go of the device first. Until the
     // wait is over the loop sees a port that never opens and shows no pedal.
-    m_pPort->Close();
-    m_pPort = std::make_unique<CPort>();
+    m_pedal.SetPort(std::make_unique<CPort>());
     m_bPedalActive = FALSE;
     const bool bLaunched = LaunchElevated(installer.strFolder, installer.strFile);
     if (bLaunched) {
@@ -178,8 +177,7 @@ int CQuillodromeDlg::UpdateDriver() {
         wait.DoModal();
     }
     // Opened later by the loop's reconnect, once the new driver is in place.
-    m_pPort->Close();
-    m_pPort = std::make_unique<CUSB>(0);
+    m_pedal.SetPort(std::make_unique<CUSB>(0));
     if (!bLaunched) {
         installer.Discard();
         return kUpdateNotLaunched;

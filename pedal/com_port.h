@@ -20,6 +20,7 @@ public:
     ~CCom() override;
 
     int GetType() const override;
+    bool IsPolled() const override { return true; }
     // Opens "Com<n+1>:" and sets the line; a handle whose set-up failed is not kept.
     int Open() override;
     void Close() override;

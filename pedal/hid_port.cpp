@@ -26,19 +26,27 @@ void CHidPort::Close() {
     m_held = 0;
 }
 
+void CHidPort::SetHeld(pedal::SwitchSet held) {
+    if (held == m_held)
+        return;
+    m_held = held;
+    if (m_notify)
+        ::PostMessageA(m_notify, m_message, held != 0 ? 1 : 0, 0);
+}
+
 int CHidPort::IsPressed() {
     return m_bOpen && m_held != 0;
 }
 
 void CHidPort::OnHidReport(std::span<const uint8_t> report) {
     if (const std::optional<pedal::SwitchSet> held = pedal::DecodeReport(m_layout, report))
-        m_held = *held;
+        SetHeld(*held);
 }
 
 void CHidPort::OnHidPresence(bool present) {
     // Unplugged: released, and closed until the owner's retry finds it again.
     if (!present) {
-        m_held = 0;
         m_bOpen = 0;
+        SetHeld(0);
     }
 }

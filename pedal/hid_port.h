@@ -22,6 +22,10 @@ public:
     int IsPressed() override;
     pedal::SwitchSet ReadSwitches() override { return m_bOpen ? m_held : 0; }
     const pedal::HidChoice& Choice() const { return m_choice; }
+    void NotifyTo(HWND window, UINT message) override {
+        m_notify = window;
+        m_message = message;
+    }
 
 private:
     void OnHidReport(std::span<const uint8_t> report) override;
@@ -30,5 +34,10 @@ private:
     pedal::HidChoice m_choice;
     pedal::ReportLayout m_layout{};
     CRawInputReader m_reader;
+    // Sets the switches held and tells the window when they changed.
+    void SetHeld(pedal::SwitchSet held);
+
     pedal::SwitchSet m_held = 0;
+    HWND m_notify = nullptr;
+    UINT m_message = 0;
 };

@@ -28,4 +28,7 @@ int CKeyPort::IsPressed() {
 void CKeyPort::NotifyTo(HWND window, UINT message) {
     m_notify = window;
     m_message = message;
+    // The hook knows its target from Start: an open port starts again, now telling the window.
+    if (m_bOpen)
+        Open();
 }

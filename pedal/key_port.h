@@ -17,9 +17,8 @@ public:
     void Close() override;
     int IsPressed() override;
 
-    // Each press and release also goes to `window` as `message` (wParam 1 down, 0 up) when the
-    // port opens, so the toolbar can act at once instead of at its next tick.
-    void NotifyTo(HWND window, UINT message);
+    // An open port starts telling at once.
+    void NotifyTo(HWND window, UINT message) override;
 
 private:
     CKeyPedalHook m_hook;

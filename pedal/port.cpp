@@ -40,6 +40,12 @@ pedal::SwitchSet CPort::ReadSwitches() {
     return IsPressed() ? pedal::Bit(pedal::Switch::Middle) : pedal::SwitchSet{0};
 }
 
+bool CPort::IsPolled() const {
+    return false;
+}
+
+void CPort::NotifyTo(HWND, UINT) {}
+
 std::unique_ptr<CPort> CreatePort(int nType, int nNum, const pedal::HidChoice& hid) {
     switch (pedal::ChoosePortKind(nType, nNum)) {
     case pedal::PortKind::Serial:

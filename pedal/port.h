@@ -6,10 +6,13 @@
 //
 // Polling: each IsPressed looks whether anything came back since the previous call (pressed if
 // so), then sends the next probe byte. A device failure seen while polling closes the port; the
-// owner retries Open.
+// owner retries Open. A polled port is read on a worker by CPedalReader; the others announce
+// each change of their switches to a window (NotifyTo) and are read on its thread.
 #pragma once
 
 #include "pedal/hid_pedals.h"
+
+#include <windows.h>
 
 #include <memory>
 
@@ -39,6 +42,14 @@ public:
     virtual int IsPressed();
     // One poll of every switch; a one-switch pedal is its middle switch.
     virtual pedal::SwitchSet ReadSwitches();
+    // True for a switch that is only known by probing it (a loop-back switch): it is polled on
+    // a worker, which then alone calls it. False for a port whose switches arrive as messages
+    // of the window thread, and for the port of no pedal.
+    virtual bool IsPolled() const;
+    // Ports whose switches arrive as messages post `message` to `window` at each change once
+    // opened (wParam: 1 when anything is held), so the owner reads them at once; polled ports
+    // ignore it.
+    virtual void NotifyTo(HWND window, UINT message);
 
     // True while this port's Open runs. An Open that shows a message box is still on the stack
     // while the box dispatches the program's messages (ticks, clicks on other windows): the

@@ -78,4 +78,14 @@ int64_t WindStep(int64_t position, int64_t duration, bool forward) {
     return std::clamp<int64_t>(target, 0, std::max<int64_t>(duration, 0));
 }
 
+bool EchoFilter::Read(bool echoed, int64_t nowMs) {
+    if (echoed) {
+        m_held = true;
+        m_lastEchoMs = nowMs;
+    } else if (m_held && nowMs - m_lastEchoMs >= kReleaseAfterMs) {
+        m_held = false;
+    }
+    return m_held;
+}
+
 } // namespace pedal

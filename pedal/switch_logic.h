@@ -103,6 +103,23 @@ private:
     int m_orderCount = 0;
 };
 
+// A loop-back switch (serial, USB) read every few milliseconds: each poll tells whether a probe
+// came back since the previous one. A press counts at the first echo. A release counts only once
+// no echo has come for kReleaseAfterMs, because echoes come late now and then (a USB-serial
+// adapter holds received bytes for up to 16 ms, a busy machine delays the poll or the far end),
+// and a held switch must not flicker released between two of them.
+class EchoFilter {
+public:
+    static constexpr int kReleaseAfterMs = 25;
+
+    // One poll at `nowMs` (any steadily increasing millisecond clock): true while held.
+    bool Read(bool echoed, int64_t nowMs);
+
+private:
+    bool m_held = false;
+    int64_t m_lastEchoMs = 0;
+};
+
 // One winding step: the position 1 s further back or on, kept within 0 and the duration.
 // 100-nanosecond units, as the player counts.
 inline constexpr int64_t kWindStepUnits = 10'000'000;

@@ -25,6 +25,7 @@ public:
     ~CUSB() override;
 
     int GetType() const override;
+    bool IsPolled() const override { return true; }
     // Scans the devices afresh and opens the pedal by description. Silent when the library,
     // the device or the description is missing; a box "Open error: <status>" when the pedal is
     // listed but will not open.

@@ -38,6 +38,27 @@ echo "== Building $win and $native"
         cmake --build "$native" -j "$jobs" --target pattern_bench
 } >"$out/build-native.log" 2>&1 || die "the native tree does not build (see $out/build-native.log)"
 
+# The program as it was before the pedal had a reader of its own, for the pedal's figures: the
+# parent of the commit that brought pedal/pedal_reader.h, built once into build/bench-baseline
+# (a tree of its own, made from that commit's files).
+baseline=build/bench-baseline
+build_baseline() {
+    local added
+    added=$(git log --diff-filter=A --format=%H -- pedal/pedal_reader.h | tail -n 1)
+    [ -n "$added" ] || { echo "no commit brought pedal/pedal_reader.h"; return 1; }
+    if [ "$(cat "$baseline/commit" 2>/dev/null)" != "$added^" ]; then
+        rm -rf "$baseline" && mkdir -p "$baseline/src" &&
+            git archive "$added^" | tar -x -C "$baseline/src" &&
+            echo "$added^" >"$baseline/commit" || return 1
+    fi
+    (cd "$baseline/src" && . tools/process-lib.sh &&
+        configure_windows_tree "$root/$baseline/win" -DQD_BENCH=OFF &&
+        cmake --build "$root/$baseline/win" -j "$jobs" --target Quillodrome) &&
+        cp "$win/bin/toolbar_bench.exe" "$win/bin/empty_dialog.exe" "$baseline/win/bin/"
+}
+build_baseline >"$out/build-baseline.log" 2>&1 ||
+    echo "   the program before the pedal reader does not build (see $out/build-baseline.log)"
+
 # The machine, and how busy it is: other people's builds share the cores.
 {
     echo "cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"
@@ -114,10 +135,13 @@ pattern() {
 
 step sizes sizes
 step startup startup
-step idle tools/toolbar-bench.sh "$win"
+QD_BASELINE_BIN=$root/$baseline/win/bin step idle tools/toolbar-bench.sh "$win"
 step pedal tests/tools/pedal_bench.sh "$win"
 step toolbar tools/wine-own-session.sh "$out/toolbar-session" "$root/$win/bin/toolbar_bench.exe" \
     "$(winpath "$long")" "$(winpath "$win/bin/empty_dialog.exe")"
+step toolbar-baseline tools/wine-own-session.sh "$out/toolbar-baseline-session" \
+    "$root/$baseline/win/bin/toolbar_bench.exe" "$(winpath "$long")" \
+    "$(winpath "$win/bin/empty_dialog.exe")"
 step controls controls
 step pattern pattern
 step http tests/tools/http_bench.sh "$win"

@@ -153,16 +153,19 @@ w("")
 # --- Pedal ------------------------------------------------------------------------------------
 w("## Pedal latency")
 w("")
+w("The program as it was before the pedal had a thread of its own (built from the parent of the "
+  "commit that brought `pedal/pedal_reader.h`), read by the main loop's ticks.")
+w("")
 w("| Main loop period | Press to play in `Quillodrome.exe` (min / median / max) | Baseline: the "
   "bare serial port polled at the same period (min / median / max) |")
 w("|---|---|---|")
 lat_re = r"n=(\d+) min ([\d.]+) ms\s+median ([\d.]+) ms\s+max ([\d.]+) ms"
 medians, base_medians = {}, {}
 for period in (100, 50):
-    ours = line("toolbar", rf"^press to play, {period} ms loop: {lat_re}")
+    ours = line("toolbar-baseline", rf"^press to play, serial, {period} ms loop: {lat_re}")
     base = line("pedal", rf"^serial press to first 1, {period} ms polls\s+{lat_re}")
     cell = (f"{ours.group(2)} / **{ours.group(3)}** / {ours.group(4)} ms (n={ours.group(1)})"
-            if ours else missing("toolbar"))
+            if ours else missing("toolbar-baseline"))
     bcell = (f"{base.group(2)} / {base.group(3)} / {base.group(4)} ms (n={base.group(1)})"
              if base else missing("pedal"))
     if ours:
@@ -201,6 +204,90 @@ if medians:
       "next, so a press shows one to two periods after it: the wait is the loop's period, not "
       f"the poll (microseconds) nor the program around it{around}, and the 50 ms loop halves it.")
 w("")
+
+# --- Pedal on its own thread -------------------------------------------------------------------
+w("## Pedal on a thread of its own")
+w("")
+w("| Switch | This program (min / median / max) | Before: read by the loop's ticks, same run "
+  "(min / median / max) |")
+w("|---|---|---|")
+press_medians = {}
+for kind, period in (("serial", 100), ("serial", 50), ("keyboard", 100)):
+    for change in ("press to play", "release to pause"):
+        pattern = rf"^{change}, {kind}, {period} ms loop: {lat_re}"
+        ours = line("toolbar", pattern)
+        base = line("toolbar-baseline", pattern)
+        cell = (f"{ours.group(2)} / **{ours.group(3)}** / {ours.group(4)} ms (n={ours.group(1)})"
+                if ours else missing("toolbar"))
+        bcell = (f"{base.group(2)} / {base.group(3)} / {base.group(4)} ms (n={base.group(1)})"
+                 if base else missing("toolbar-baseline"))
+        if ours and change == "press to play":
+            press_medians[(kind, period)] = (float(ours.group(3)), float(ours.group(4)))
+        w(f"| {kind}, {change}, {period} ms loop | {cell} | {bcell} |")
+w("")
+w("From the switch closing or opening (the simulator's acknowledgement; for the keyboard pedal, "
+  "the key sent with `SendInput`) to the toolbar's indicator changing, which it does right after "
+  "starting playback (`Run`) or pausing and stepping back; presses land at phases spread over "
+  "the loop's period. A serial or USB switch is probed every 5 ms on a worker thread while a "
+  "recording is loaded; a press counts at the first probe that comes back, a release once none "
+  "has come back for 25 ms (a late echo must not read as a release), and the window thread acts "
+  "on the worker's message at once. The keyboard and HID pedals post their changes themselves.")
+reader = {m.group(1): m.groups()[1:] for m in re.finditer(
+    rf"^serial (press|release) to reader's message\s+{lat_re}", log("pedal"), re.M)}
+false_releases = line("pedal", r"^serial held 5 s, releases read\s+(\d+)")
+if reader:
+    w("")
+    w("| The reader alone (`pedal_bench`: the port class and the reader, no program) | "
+      "Min / median / max |")
+    w("|---|---|")
+    for what in ("press", "release"):
+        if what in reader:
+            n, lo, med, hi = reader[what]
+            w(f"| serial {what} to the reader's message (n={n}) | {lo} / {med} / {hi} ms |")
+    if false_releases:
+        w(f"| releases read while held for 5 s | {false_releases.group(1)} |")
+w("")
+sessions = {m.group(1): [float(x or 0) for x in m.groups()[1:]] for m in re.finditer(
+    r"^session CPU over \d+ s, (.+?): program ([\d.]*) s; wineserver ([\d.]*) s; xvfb ([\d.]*) s; "
+    r"other wine ([\d.]*) s", log("idle"), re.M)}
+secs = line("idle", r"^session CPU over (\d+) s")
+if sessions and secs:
+    span = float(secs.group(1))
+    w(f"| Idle, CPU over {span:.0f} s (user + system) | Program | wineserver | Xvfb | Together "
+      "(% of one core) |")
+    w("|---|---|---|---|---|")
+    for what, label in (("recording loaded, serial pedal released and read",
+                         "This program: recording loaded and paused, serial pedal released"),
+                        ("recording loaded, serial pedal released, loop of ticks",
+                         "Before: the same, read by the loop's ticks"),
+                        ("no recording, serial pedal connected",
+                         "This program: no recording (the pedal not read)"),
+                        ("empty dialog", "Baseline: the empty dialog program")):
+        if what in sessions:
+            prog, server, xvfb, _ = sessions[what]
+            total = prog + server + xvfb
+            w(f"| {label} | {prog:.2f} s | {server:.2f} s | {xvfb:.2f} s | {total:.2f} s "
+              f"({100 * total / span:.1f} %) |")
+    w("")
+    w("The session's other Wine processes (services, explorer) are left out: they do the same "
+      "whatever runs.")
+    now = sessions.get("recording loaded, serial pedal released and read")
+    before = sessions.get("recording loaded, serial pedal released, loop of ticks")
+    if now and before:
+        extra = sum(now[:3]) - sum(before[:3])
+        w("")
+        w(f"For a typist: with a recording loaded the probing costs {extra:+.2f} s of processor "
+          f"time per {span:.0f} s against the loop of ticks ({100 * extra / span:+.1f} % of one "
+          "core, the program, the wineserver and Xvfb together); without a recording the pedal "
+          "is not probed at all.")
+else:
+    w(f"Idle cost with the wineserver and Xvfb: {missing('idle')}")
+w("")
+if ("serial", 100) in press_medians:
+    med, worst = press_medians[("serial", 100)]
+    w(f"For a typist: the recording starts a median {med:.0f} ms (at worst {worst:.0f} ms in this "
+      "run) after the foot goes down, whatever the main loop's period.")
+    w("")
 
 # --- Repaint ----------------------------------------------------------------------------------
 w("## Scroll and slider repaint")
@@ -402,7 +489,8 @@ w("- They are Wine's figures, not Windows': process start, GDI and WinHTTP are W
 w("- Press to play ends where the program has started the playback graph; the time from there to "
   "sound at the speaker is not measured (Wine mixes into ALSA's null output here).")
 w("- The USB pedal's press to play through the real program is not measured: only its poll and "
-  "reopen cost, against the fake `Ftd2xx.dll` of the tests.")
+  "reopen cost, against the fake `Ftd2xx.dll` of the tests; it is read by the same worker as "
+  "the serial pedal.")
 w("")
 
 output.write_text("\n".join(md).rstrip() + "\n")

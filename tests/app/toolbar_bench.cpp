@@ -1,6 +1,7 @@
 // The real Quillodrome.exe under load of a typist: how long a press of the serial pedal takes to
-// start playback at the main loop's 100 ms period and, after the settings dialog, at 50 ms; then
-// the program's peak working set with the recording played, next to an empty dialog program's.
+// start playback, and its release to pause it, at the main loop's 100 ms period and, after the
+// settings dialog, at 50 ms; the same for a keyboard pedal; then the program's peak working set
+// with the recording played, next to an empty dialog program's.
 // Run by tools/bench.sh in a session of its own (tools/wine-own-session.sh) with the pedal
 // simulator on COM5.
 //
@@ -8,6 +9,7 @@
 // prints one line per figure.
 #include "res/resource.h"
 #include "tests/app/toolbar_harness.h"
+#include "tests/tools/key_input.h"
 #include "tests/tools/pedal_sim_client.h"
 #include "tests/tools/ui_driver.h"
 
@@ -17,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,54 +28,41 @@ namespace {
 using namespace apptest;
 
 constexpr int kCom = 5;
+// F11: no shortcut uses it.
+constexpr WORD kPedalKey = VK_F11;
 
-double NowMs() {
-    static const LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-// The indicator's bitmap handle: the tick that sees a press starts the graph and then swaps it.
-HBITMAP Indicator(HWND toolbar) {
-    return reinterpret_cast<HBITMAP>(
-        ::SendDlgItemMessageA(toolbar, IDC_PEDAL, STM_GETIMAGE, IMAGE_BITMAP, 0));
-}
-
-// From the simulator's acknowledgement of the press to the toolbar answering with the pressed
-// indicator, with presses landing at phases spread over the period; false when a press is not
-// seen within a second.
-bool PressToPlay(pedal_sim::Client& sim, HWND toolbar, int periodMs, int trials) {
+// From the switch closing (the simulator's acknowledgement, or the key sent) to the toolbar
+// answering with the pressed indicator, which it sets right after starting the playback; then
+// from the switch opening to the released indicator, after the pause and the step back. Presses
+// land at phases spread over the main loop's period. False when a change is not seen within a
+// second.
+bool PressToPlay(const char* what, HWND toolbar, int periodMs, int trials,
+                 const std::function<void(bool)>& hold) {
     const HBITMAP up = Indicator(toolbar);
-    std::vector<double> latencies;
+    std::vector<double> presses, releases;
     for (int trial = 0; trial < trials; ++trial) {
         ::Sleep(static_cast<DWORD>(3 * periodMs + trial * 37 % periodMs));
-        sim.Press(kCom);
-        const double pressed = NowMs();
-        double seen = -1;
-        while (NowMs() - pressed < 1000) {
-            if (Indicator(toolbar) != up) {
-                seen = NowMs();
-                break;
-            }
-            ::Sleep(1);
-        }
-        sim.Release(kCom);
-        if (seen < 0) {
-            std::printf("press to play, %d ms loop: a press was not seen within 1 s\n", periodMs);
+        const double pressed = MsUntilIndicatorLeaves(toolbar, up, [&] { hold(true); });
+        const HBITMAP down = Indicator(toolbar);
+        ::Sleep(static_cast<DWORD>(periodMs + trial * 23 % periodMs));
+        const double released =
+            pressed < 0 ? -1 : MsUntilIndicatorLeaves(toolbar, down, [&] { hold(false); });
+        if (pressed < 0 || released < 0) {
+            hold(false);
+            std::printf("press to play, %s, %d ms loop: a change was not seen within 1 s\n", what,
+                        periodMs);
             return false;
         }
-        latencies.push_back(seen - pressed);
-        qdtest::WaitUntil([&] { return Indicator(toolbar) == up; }, 2000);
+        presses.push_back(pressed);
+        releases.push_back(released);
     }
-    std::sort(latencies.begin(), latencies.end());
-    std::printf("press to play, %d ms loop: n=%zu min %.1f ms  median %.1f ms  max %.1f ms\n",
-                periodMs, latencies.size(), latencies.front(), latencies[latencies.size() / 2],
-                latencies.back());
+    for (auto* samples : {&presses, &releases}) {
+        std::sort(samples->begin(), samples->end());
+        std::printf("%s, %s, %d ms loop: n=%zu min %.1f ms  median %.1f ms  max %.1f ms\n",
+                    samples == &presses ? "press to play" : "release to pause", what, periodMs,
+                    samples->size(), samples->front(), (*samples)[samples->size() / 2],
+                    samples->back());
+    }
     return true;
 }
 
@@ -113,7 +103,8 @@ int Run(const std::string& recording, const std::string& emptyDialog, int trials
             std::printf("the toolbar does not show a connected pedal\n");
             return 1;
         }
-        failed |= !PressToPlay(sim, w, 100, trials);
+        auto serial = [&](bool down) { down ? sim.Press(kCom) : sim.Release(kCom); };
+        failed |= !PressToPlay("serial", w, 100, trials, serial);
 
         // OK in the settings dialog restarts the loop at 50 ms on the same port.
         HWND setup = qdtest::Click(w, IDC_OPTION)
@@ -124,7 +115,7 @@ int Run(const std::string& recording, const std::string& emptyDialog, int trials
                         qdtest::LastProblem().c_str());
             failed = 1;
         } else {
-            failed |= !PressToPlay(sim, w, 50, trials);
+            failed |= !PressToPlay("serial", w, 50, trials, serial);
         }
 
         // Ten seconds of playback, as under a typist's foot, before the peak is read.
@@ -133,6 +124,19 @@ int Run(const std::string& recording, const std::string& emptyDialog, int trials
         sim.Release(kCom);
         ::Sleep(500);
         ReportMemory("Quillodrome.exe, recording played", toolbar.Pid());
+        failed |= toolbar.Exit() != 0;
+    }
+
+    // The keyboard pedal: the key as the hook sees a keyboard's, sent by SendInput.
+    PrepareProfile(4, kPedalKey, recording);
+    {
+        Toolbar toolbar;
+        if (!toolbar.Start() || !toolbar.WaitPedal(IDB_PEDAL_UP, 10000)) {
+            std::printf("the toolbar does not show the keyboard pedal\n");
+            return 1;
+        }
+        failed |= !PressToPlay("keyboard", toolbar.Main(), 100, trials,
+                               [](bool down) { qdtest::SendKey(kPedalKey, down); });
         failed |= toolbar.Exit() != 0;
     }
     ClearProfile();

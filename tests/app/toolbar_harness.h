@@ -3,6 +3,7 @@
 #pragma once
 
 #include "res/resource.h"
+#include "tests/tools/now_ms.h"
 #include "tests/tools/process_windows.h"
 #include "tests/tools/ui_driver.h"
 #include "tests/tools/wine_test_paths.h"
@@ -136,6 +137,27 @@ inline double Position(HWND toolbar) {
 inline int PedalImage(HWND toolbar) {
     return qdtest::ShownBitmap(toolbar, IDC_PEDAL, Exe(),
                                {IDB_PEDAL_UP, IDB_PEDAL_DOWN, IDB_NO_PEDAL});
+}
+
+// The indicator's bitmap handle: cheap enough to be polled every millisecond when timing.
+inline HBITMAP Indicator(HWND toolbar) {
+    return reinterpret_cast<HBITMAP>(
+        ::SendDlgItemMessageA(toolbar, IDC_PEDAL, STM_GETIMAGE, IMAGE_BITMAP, 0));
+}
+
+// Milliseconds from the end of `act` (a request to the pedal simulator returns once the switch is
+// closed or opened) until the indicator shows another picture than `from`; -1 when it does not
+// within `limitMs`.
+inline double MsUntilIndicatorLeaves(HWND toolbar, HBITMAP from, const std::function<void()>& act,
+                                     double limitMs = 1000) {
+    act();
+    const double start = qdtest::NowMs();
+    while (qdtest::NowMs() - start < limitMs) {
+        if (Indicator(toolbar) != from)
+            return qdtest::NowMs() - start;
+        ::Sleep(1);
+    }
+    return -1;
 }
 
 // The captions and messages of what the process shows, for a failure's explanation.

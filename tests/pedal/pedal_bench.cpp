@@ -1,10 +1,13 @@
-// Timing of one pedal poll on each variant, and of a press travelling through the serial
-// simulator to the first poll that reports it at the main window's 100 and 50 ms periods.
+// Timing of one pedal poll on each variant, of a press travelling through the serial simulator
+// to the first poll that reports it at the main window's 100 and 50 ms periods, and of presses
+// and releases to the message of the reader that polls on a worker.
 // Run by tests/tools/pedal_bench.sh; prints one line per figure.
 #include "pedal/com_port.h"
+#include "pedal/pedal_reader.h"
 #include "pedal/usb_port.h"
 
 #include "tests/tools/fake_ftd2xx_control.h"
+#include "tests/tools/now_ms.h"
 #include "tests/tools/pedal_sim_client.h"
 #include "tests/tools/wine_test_paths.h"
 
@@ -13,20 +16,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
+// Microseconds.
 double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
+    return qdtest::NowMs() * 1000;
 }
 
 void Report(const char* what, std::vector<double> samples) {
@@ -106,6 +104,71 @@ int BenchSerial() {
     return 0;
 }
 
+// The same presses through CPedalReader: from the switch closing (or opening) to the reader's
+// message in this thread's queue.
+int BenchReader() {
+    constexpr UINT kMessage = WM_APP + 1;
+    HWND sink =
+        ::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    CPedalReader reader;
+    reader.NotifyTo(sink, kMessage);
+    auto port = std::make_unique<CCom>(kCom - 1);
+    g_sim.Release(kCom);
+    if (!sink || !port->Open()) {
+        std::printf("reader: COM%d does not open\n", kCom);
+        return 1;
+    }
+    reader.SetPort(std::move(port));
+    // Milliseconds until the reader tells `held`, -1 after a second.
+    auto until = [&](bool held) {
+        const double start = qdtest::NowMs();
+        MSG msg;
+        while (qdtest::NowMs() - start < 1000) {
+            if (!::PeekMessageA(&msg, sink, kMessage, kMessage, PM_REMOVE))
+                ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_POSTMESSAGE);
+            else if ((msg.wParam != 0) == held)
+                return qdtest::NowMs() - start;
+        }
+        return -1.0;
+    };
+    if (!reader.Start() || until(false) < 0) {
+        std::printf("reader: no first reading\n");
+        return 1;
+    }
+    std::vector<double> presses, releases;
+    for (int trial = 0; trial < 40; ++trial) {
+        ::Sleep(static_cast<DWORD>(30 + trial * 7 % 11));
+        g_sim.Press(kCom);
+        presses.push_back(until(true));
+        ::Sleep(static_cast<DWORD>(30 + trial * 5 % 11));
+        g_sim.Release(kCom);
+        releases.push_back(until(false));
+    }
+    // Held for five seconds: every reading of a release is a false one.
+    g_sim.Press(kCom);
+    int falseReleases = 0;
+    for (const double start = qdtest::NowMs(); qdtest::NowMs() - start < 5000;) {
+        MSG msg;
+        if (!::PeekMessageA(&msg, sink, kMessage, kMessage, PM_REMOVE))
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_POSTMESSAGE);
+        else
+            falseReleases += msg.wParam == 0;
+    }
+    g_sim.Release(kCom);
+    reader.Stop();
+    std::printf("%-40s %d\n", "serial held 5 s, releases read", falseReleases);
+    for (auto* samples : {&presses, &releases}) {
+        std::sort(samples->begin(), samples->end());
+        std::printf("%-40s n=%zu min %.1f ms  median %.1f ms  max %.1f ms\n",
+                    samples == &presses ? "serial press to reader's message"
+                                        : "serial release to reader's message",
+                    samples->size(), samples->front(), (*samples)[samples->size() / 2],
+                    samples->back());
+    }
+    ::DestroyWindow(sink);
+    return presses.front() < 0 || releases.front() < 0;
+}
+
 int BenchUsb() {
     const std::string folder = qdtest::FolderFromEnv("QD_FAKE_FTD2XX");
     const std::string name = fake_ftd2xx::MappingName(::GetCurrentProcessId());
@@ -143,6 +206,7 @@ int BenchUsb() {
 
 int main() {
     const int serial = BenchSerial();
+    const int reader = BenchReader();
     const int usb = BenchUsb();
-    return serial | usb;
+    return serial | reader | usb;
 }

@@ -432,3 +432,27 @@ TEST(SwitchLogic, WindingStaysWithinTheRecording) {
 }
 
 } // namespace
+
+// Polls every 4 ms: a press shows at its first echo, a late echo keeps the switch held, and the
+// release shows once no echo has come for the whole margin.
+TEST(EchoFilter, PressAtOnceReleaseAfterTheMargin) {
+    struct Poll {
+        int64_t atMs;
+        bool echoed;
+        bool held;
+    };
+    constexpr int64_t kMargin = EchoFilter::kReleaseAfterMs;
+    const Poll polls[] = {
+        {0, false, false},
+        {4, true, true},
+        {4 + kMargin - 1, false, true},
+        {4 + kMargin, true, true},
+        {4 + 2 * kMargin - 1, false, true},
+        {4 + 2 * kMargin, false, false},
+        {8 + 2 * kMargin, false, false},
+        {12 + 2 * kMargin, true, true},
+    };
+    EchoFilter filter;
+    for (const Poll& p : polls)
+        EXPECT_EQ(filter.Read(p.echoed, p.atMs), p.held) << "poll at " << p.atMs << " ms";
+}

@@ -1,0 +1,97 @@
+#include "pedal/pedal_reader.h"
+
+#include "pedal/switch_logic.h"
+
+#include <timeapi.h>
+
+#include <chrono>
+
+namespace {
+
+int64_t NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+CPedalReader::~CPedalReader() {
+    Stop();
+}
+
+void CPedalReader::NotifyTo(HWND window, UINT message) {
+    m_window = window;
+    m_message = message;
+}
+
+CPort* CPedalReader::Port() {
+    Stop();
+    return m_pPort.get();
+}
+
+std::unique_ptr<CPort> CPedalReader::TakePort() {
+    Stop();
+    return std::move(m_pPort);
+}
+
+void CPedalReader::SetPort(std::unique_ptr<CPort> port) {
+    Stop();
+    m_pPort = std::move(port);
+}
+
+bool CPedalReader::IsBusy() const {
+    return !IsReading() && m_pPort && m_pPort->IsBusy();
+}
+
+bool CPedalReader::IsPortOpen() const {
+    if (IsReading())
+        return !HasEnded();
+    return m_pPort && m_pPort->IsOpen();
+}
+
+bool CPedalReader::Start() {
+    if (IsReading() && !HasEnded())
+        return true;
+    Stop();
+    if (!m_pPort || !m_pPort->IsPolled() || !m_pPort->IsOpen() || m_pPort->IsBusy())
+        return false;
+    m_bStop.store(false, std::memory_order_relaxed);
+    m_bEnded.store(false, std::memory_order_relaxed);
+    const UINT tag = ++m_nTag;
+    CPort& port = *m_pPort;
+    m_worker = std::thread([this, &port, tag] { Run(port, tag); });
+    return true;
+}
+
+void CPedalReader::Stop() {
+    if (!IsReading())
+        return;
+    m_bStop.store(true, std::memory_order_release);
+    m_worker.join();
+}
+
+void CPedalReader::Run(CPort& port, UINT tag) {
+    // A plain sleep: under Wine a wait on a timer or an event is a round trip to the wineserver,
+    // which would cost more than the poll itself. The period needs the system timer at 1 ms
+    // (per process on Windows 10 2004 and later), raised only while a recording is loaded.
+    ::timeBeginPeriod(1);
+    pedal::EchoFilter filter;
+    pedal::SwitchSet posted = 0;
+    for (bool first = true; !m_bStop.load(std::memory_order_acquire); first = false) {
+        const bool echoed = port.IsPressed() != 0;
+        const bool open = port.IsOpen() != 0;
+        const pedal::SwitchSet held =
+            open && filter.Read(echoed, NowMs()) ? pedal::Bit(pedal::Switch::Middle) : 0;
+        // Raised before the last message goes, so that its handler sees the reading ended.
+        if (!open)
+            m_bEnded.store(true, std::memory_order_release);
+        if (first || held != posted || !open) {
+            ::PostMessageA(m_window, m_message, held, static_cast<LPARAM>(tag));
+            posted = held;
+        }
+        if (!open)
+            break;
+        ::Sleep(kPollMs);
+    }
+    ::timeEndPeriod(1);
+}
