@@ -370,6 +370,10 @@ if press and not failed("press"):
       "sizes.")
     if clock:
         w(f"The engine's clock at 150 %: {clock.group(1)} times the speed against real time.")
+    calls = dict(re.findall(r"^longest call, (engine|dshow): (\S+) ms", log("press"), re.M))
+    if "engine" in calls and "dshow" in calls:
+        w(f"The longest the caller waited for a press, a release or a release with its step back: "
+          f"{calls['engine']} ms with the engine, {calls['dshow']} ms with DirectShow.")
     cpu = re.findall(r"^cpu while playing, (.+): (\S+) % of one core(?: \(wineserver (\S+) %\))?",
                      log("press"), re.M)
     if cpu:

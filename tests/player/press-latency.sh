@@ -89,4 +89,4 @@ for player in ("engine", "dshow"):
 if clock is not None:
     print(f"audio engine clock at 150 %: {clock:.3f} x the speed in real time")
 PY
-grep '^cpu while playing' "$state/logs/press-latency.log" | tr -d '\r'
+grep -E '^(cpu while playing|longest call)' "$state/logs/press-latency.log" | tr -d '\r'

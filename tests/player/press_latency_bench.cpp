@@ -7,6 +7,7 @@
 #include "player/audio_engine.h"
 #include "tests/player/player_test_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,16 +28,33 @@ std::wstring Wide(const char* ansi) {
     return n > 0 ? wide : L"";
 }
 
-// Eight presses of 600 ms with releases of 600 ms; every call's time goes to `out`.
+// Eight presses of 600 ms with releases of 600 ms; every call's time goes to `out`. Then five
+// releases that step back as the toolbar's do; the longest the caller waited for a press or a
+// release is printed.
 void Presses(MediaPlayer& player, const char* name, FILE* out) {
+    double longest = 0;
     for (int i = 0; i < 8; ++i) {
-        std::fprintf(out, "%s play %.6f\n", name, Now());
+        double at = Now();
+        std::fprintf(out, "%s play %.6f\n", name, at);
         player.Play();
+        longest = std::max(longest, Now() - at);
         qdtest::PumpFor(600);
-        std::fprintf(out, "%s pause %.6f\n", name, Now());
+        at = Now();
+        std::fprintf(out, "%s pause %.6f\n", name, at);
         player.Pause();
+        longest = std::max(longest, Now() - at);
         qdtest::PumpFor(600);
     }
+    for (int i = 0; i < 5; ++i) {
+        player.Play();
+        qdtest::PumpFor(300);
+        const double at = Now();
+        player.Pause();
+        player.Seek(std::max<int64_t>(player.Position() - MediaPlayer::kUnitsPerSecond / 2, 0));
+        longest = std::max(longest, Now() - at);
+    }
+    std::printf("longest call, %s: %.1f ms\n", name, longest * 1000);
+    std::fflush(stdout);
 }
 
 double CpuSeconds() {
