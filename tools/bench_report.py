@@ -408,7 +408,8 @@ if ours and base and "peak_ws" in ours and "peak_ws" in base:
       f"{ratio(ours['private'], base['private'])} |")
     w("")
     w("Read by `toolbar_bench` with `GetProcessMemoryInfo` on the other process, after the "
-      "latency presses and ten seconds of continuous playback of the 60-minute MP3; under Wine "
+      "latency presses and ten seconds of continuous playback of the 60-minute MP3 (which the "
+      "toolbar plays through the audio engine); under Wine "
       "the peak working set is the Linux process's resident high-water mark (`VmHWM` in "
       "`/proc/PID/status` of the Wine process, read by the wineserver), so it includes Wine's own libraries and "
       "GStreamer's decoder, as the empty dialog's includes Wine's.")
