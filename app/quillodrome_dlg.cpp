@@ -349,10 +349,20 @@ void CQuillodromeDlg::Play() {
         m_player->Play();
 }
 
+// The read-out says the speed heard: a file only DirectShow plays sounds at 100 % whatever the
+// slider holds, which stays the typist's choice for the next file.
+void CQuillodromeDlg::ShowSpeed() {
+    const int heard = m_player->CanChangeSpeed() ? m_nSpeed : player::kSpeedNormal;
+    if (heard == m_nShownSpeed)
+        return;
+    m_nShownSpeed = heard;
+    ::SetDlgItemTextA(m_hWnd, IDC_SPEED_TEXT, transport::FormatSpeed(heard).c_str());
+}
+
 void CQuillodromeDlg::SetSpeed(int percent) {
     m_nSpeed = percent;
     m_player->SetSpeed(percent);
-    ::SetDlgItemTextA(m_hWnd, IDC_SPEED_TEXT, transport::FormatSpeed(percent).c_str());
+    ShowSpeed();
     // Raised before the box: ticks during it must not tell it again.
     if (m_player->IsOpen() && !m_player->CanChangeSpeed() && !m_bFixedSpeedTold) {
         m_bFixedSpeedTold = true;
@@ -389,6 +399,7 @@ void CQuillodromeDlg::OnTimer(UINT_PTR id) {
     // Like the auto-rewind amount, the speed follows its slider on the next tick.
     if (const int speed = transport::SpeedFromSlider(m_sliderSpeed.GetPos()); speed != m_nSpeed)
         SetSpeed(speed);
+    ShowSpeed(); // the player may have changed with the file
     // Taken before the box, so that ticks during it do not tell it again.
     if (const long failure = m_player->TakeFailure())
         fw::AfxMessageBox((kPlaybackStoppedText + MediaErrorText(failure)).c_str(), MB_OK);

@@ -179,8 +179,10 @@ private:
     // The speed chosen on the slider: played at once, kept for the next files and the next
     // start; a file DirectShow plays says once that its speed cannot change.
     void SetSpeed(int percent);
+    void ShowSpeed();
     // The file playing through DirectShow was already told about its fixed speed.
     bool m_bFixedSpeedTold = false;
+    int m_nShownSpeed = -1; // in the speed read-out
     HBITMAP TopMostBitmap() const { return m_bAlwaysOnTop ? m_bmpTopOn.get() : m_bmpTopOff.get(); }
 
     friend Routed;

@@ -23,8 +23,9 @@ namespace {
 using player::SpeedStretcher;
 using player::StreamFormat;
 
-// Asked of the device; shared mode may give more. Two periods keep the stream fed while the
-// worker also decodes.
+// Asked of the device; shared mode may give more. Kept full: the first press's whole buffer
+// goes to the system's mixer at its first period (measured with two periods queued instead,
+// the first sound came 20 ms later and the last one no sooner).
 constexpr REFERENCE_TIME kDeviceBuffer = 30 * 10000;
 
 bool IsFloat32(const WAVEFORMATEX* format) {
@@ -90,10 +91,14 @@ struct CAudioEngine::Worker {
     std::vector<float> pending; // decoded frames the stretcher had no room for yet
     int64_t skipUntil = -1;     // after a decoder seek: frames before this are dropped
     bool recovering = false;    // inside DeviceFailed's restart
+    bool freshDevice = false;   // a paused stream was given up: open the next one
+    std::thread retiring;       // lets the last stream given up go
 
     explicit Worker(CAudioEngine& e) : engine(e) {}
     ~Worker() {
         CloseDevice();
+        if (retiring.joinable())
+            retiring.join();
         if (deviceEvent)
             ::CloseHandle(deviceEvent);
     }
@@ -185,14 +190,26 @@ struct CAudioEngine::Worker {
         return S_OK;
     }
 
+    // Stops the stream at once and lets it go. Letting go may take as long as the system takes
+    // to drain what it still holds (31 ms measured under Wine into a paced sink), so it is done
+    // aside: the caller that paused has its answer without waiting for it.
     void CloseDevice() {
         if (client && playing)
             client->Stop();
         playing = false;
-        clock.Reset();
-        render.Reset();
-        client.Reset();
         written = 0;
+        if (!client)
+            return;
+        if (retiring.joinable())
+            retiring.join();
+        retiring = std::thread([client = std::move(client), render = std::move(render),
+                                clock = std::move(clock)]() mutable {
+            ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            clock.Reset();
+            render.Reset();
+            client.Reset();
+            ::CoUninitialize();
+        });
     }
 
     // The recording frame heard now: the one the device plays, behind what it was given. A lost
@@ -220,34 +237,34 @@ struct CAudioEngine::Worker {
     // A failure of the device: reopen on the (new) default device at the same place, or report
     // it and stay paused there, ready to try again at the next Play.
     void DeviceFailed(HRESULT hr) {
-        // A device that opens and fails at once is not tried again and again.
-        if (recovering) {
-            CloseDevice();
-            engine.m_failure = hr;
-            return;
-        }
         const bool wasPlaying = playing;
         const double at = HeardFrame();
         CloseDevice();
-        const StreamFormat old = device;
-        if (FAILED(OpenDevice())) {
-            stretch->Seek(static_cast<int64_t>(at));
+        stretch->Seek(static_cast<int64_t>(at));
+        // A device that opens and fails at once is not tried again and again.
+        if (recovering || FAILED(OpenDeviceHere())) {
             engine.m_failure = hr;
             engine.m_playing = false;
             return;
-        }
-        if (device.rate != old.rate || device.channels != old.channels) {
-            // The held audio is at the recording's rate: a new stretcher decodes again.
-            MakeStretcher();
-            DecoderSeek(static_cast<int64_t>(at));
-        } else {
-            stretch->Seek(static_cast<int64_t>(at));
         }
         if (wasPlaying) {
             recovering = true;
             Start();
             recovering = false;
         }
+    }
+
+    // Opens the default device to play from the stretcher's place. A device of another format
+    // needs the audio again at its rate: a new stretcher, from the decoder.
+    HRESULT OpenDeviceHere() {
+        const StreamFormat old = device;
+        const double at = stretch->PositionBefore(0);
+        const HRESULT hr = OpenDevice();
+        if (SUCCEEDED(hr) && (device.rate != old.rate || device.channels != old.channels)) {
+            MakeStretcher();
+            DecoderSeek(static_cast<int64_t>(at));
+        }
+        return hr;
     }
 
     void MakeStretcher() {
@@ -276,16 +293,17 @@ struct CAudioEngine::Worker {
             DecoderSeek(frame);
     }
 
-    // Stops the device and forgets what it still held; the stretcher replays that from memory.
+    // Silences at once: the stream is given up with what it still held, which the stretcher
+    // replays from memory. A stopped stream goes on feeding the system's mixer silence (Wine's
+    // keeps its device buffer full of it, which the next sound would wait behind), so the next
+    // press gets a fresh one, opened by the worker once the caller has its answer.
     void Halt() {
         if (!playing)
             return;
         const double at = HeardFrame();
-        client->Stop();
-        client->Reset();
-        playing = false;
-        written = 0;
+        CloseDevice();
         stretch->Seek(static_cast<int64_t>(at));
+        freshDevice = true;
     }
 
     // Plays from the stretcher's place; S_OK, or why no device could play.
@@ -293,13 +311,15 @@ struct CAudioEngine::Worker {
         if (playing || stretch->Finished())
             return S_OK;
         if (!client) {
-            // Lost earlier and not found again then: the typist was told; try once more.
-            const HRESULT hr = OpenDevice();
+            // Not yet reopened after a pause, or lost earlier and not found again then (the
+            // typist was told): try now.
+            freshDevice = false;
+            const HRESULT hr = OpenDeviceHere();
             if (FAILED(hr))
                 return hr;
         }
-        // A buffer's worth first, so that the first period already sounds.
-        Decode(true);
+        // What the first buffer needs, not more: the worker decodes the rest between periods.
+        DecodeAhead(recording.rate / 4);
         Fill();
         if (!client)
             return S_OK; // Fill met a lost device and DeviceFailed has dealt with it
@@ -320,14 +340,12 @@ struct CAudioEngine::Worker {
         if (stretch->Finished()) {
             // Played out: the position stays at the end.
             if (padding == 0 && playing) {
-                client->Stop();
-                client->Reset();
-                playing = false;
-                written = 0;
+                CloseDevice();
+                freshDevice = true;
             }
             return;
         }
-        UINT32 free = bufferFrames - padding;
+        const UINT32 free = bufferFrames - padding;
         if (!free)
             return;
         BYTE* data = nullptr;
@@ -341,18 +359,27 @@ struct CAudioEngine::Worker {
         written += free;
     }
 
-    // Moves decoded audio into the stretcher: one block from the decoder at a time, or until it
-    // is full when `all`.
-    void Decode(bool all) {
-        do {
-            if (!stretch || decoderEnded || stretch->Room() == 0)
-                return;
-            if (pending.empty() && !ReadBlock())
-                return;
-            const int64_t frames = static_cast<int64_t>(pending.size() / recording.channels);
-            const int64_t taken = stretch->Append(pending.data(), frames);
-            pending.erase(pending.begin(), pending.begin() + taken * recording.channels);
-        } while (all);
+    // Moves one decoded block into the stretcher, as far as it has room.
+    void Decode() {
+        if (!stretch || decoderEnded || stretch->Room() == 0)
+            return;
+        if (pending.empty() && !ReadBlock())
+            return;
+        const int64_t frames = static_cast<int64_t>(pending.size() / recording.channels);
+        const int64_t taken = stretch->Append(pending.data(), frames);
+        pending.erase(pending.begin(), pending.begin() + taken * recording.channels);
+    }
+
+    // Decodes until `frames` lie ahead of the stretcher's cursor, the recording ends, the
+    // stretcher is full, or the decoder has given nothing for many reads (stream ticks, gaps).
+    void DecodeAhead(int64_t frames) {
+        constexpr int kMaxEmptyReads = 64;
+        for (int empty = 0; empty < kMaxEmptyReads && !decoderEnded && stretch->Room() > 0 &&
+                            stretch->Ahead() < frames;) {
+            const int64_t before = stretch->DecodedEnd();
+            Decode();
+            empty = stretch->DecodedEnd() == before ? empty + 1 : 0;
+        }
     }
 
     // One decoded block into `pending`; false when there is none (end, or a failure).
@@ -398,9 +425,7 @@ struct CAudioEngine::Worker {
     // it, and the first press finds sound ready.
     HRESULT Prime() {
         const int64_t wanted = std::min<int64_t>(FrameOf(engine.m_duration), recording.rate / 4);
-        constexpr int kMaxReads = 256; // stream ticks and gaps before any audio
-        for (int i = 0; i < kMaxReads && !decoderEnded && stretch->DecodedEnd() < wanted; ++i)
-            Decode(false);
+        DecodeAhead(wanted);
         if (const long failure = engine.m_failure.exchange(0))
             return failure;
         if (wanted <= 0 || stretch->DecodedEnd() < wanted)
@@ -422,6 +447,7 @@ struct CAudioEngine::Worker {
         reader.Reset();
         pending.clear();
         decoderEnded = false;
+        freshDevice = false;
         engine.m_open = false;
         engine.m_playing = false;
         engine.m_position = 0;
@@ -472,9 +498,14 @@ void CAudioEngine::ThreadMain() {
                 if (m_quit)
                     break;
             }
+            if (w.freshDevice && w.stretch) {
+                w.freshDevice = false;
+                // A device lost meanwhile is found at the next press, which reports it.
+                w.OpenDeviceHere();
+            }
             if (w.playing)
                 w.Fill();
-            w.Decode(false);
+            w.Decode();
             w.Publish();
             // Decoding goes on while there is room; otherwise sleep until the device wants
             // more or a call arrives.

@@ -45,6 +45,8 @@ public:
     void MarkEnd();
     // One past the last appended frame, where the decoder continues.
     int64_t DecodedEnd() const { return m_end; }
+    // Frames appended and not yet handed to the stretching: what plays next without the decoder.
+    int64_t Ahead() const { return m_end - m_cursor; }
     bool EndMarked() const { return m_endMarked; }
 
     // Plays from `frame` next. True when it lies in the audio held (from memory); false (and

@@ -119,6 +119,8 @@ startup() {
         "$WINE" reg add "HKCU\\Software\\Brenvale\\Quillodrome\\Settings" /v "Port Type" /t REG_DWORD /d 0 /f >/dev/null 2>&1
         "$WINE" "$0/bin/startup_bench.exe" "$1" "$2" 2>/dev/null
         "$WINE" "$0/bin/player_bench.exe" "$3" "$4" 2>/dev/null
+        "$WINE" "$0/bin/player_bench.exe" --memory engine "$3" 2>/dev/null
+        "$WINE" "$0/bin/player_bench.exe" --memory dshow "$3" 2>/dev/null
     ' "$root/$win" "$(winpath "$win/bin/empty_dialog.exe")" "$(winpath "$win/bin/Quillodrome.exe")" \
         "$(winpath "$long")" "$(winpath "$short")"
 }

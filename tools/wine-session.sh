@@ -92,6 +92,8 @@ start_session() {
         echo $! >>"$state/pids"
     fi
 
+    # Wine's debugger is kept from starting: on a crash it waits for ever for someone to use
+    # it, so a test that crashed ran into CTest's timeout instead of failing at once.
     cat >"$state/env.sh" <<ENV
 export QD_WINE_STATE='$state'
 export WINE='$WINE'
@@ -99,7 +101,7 @@ export WINESERVER='$WINESERVER'
 export WINEPREFIX='$state/prefix'
 export WINEARCH=win64
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES='mscoree,mshtml,winemenubuilder.exe='
+export WINEDLLOVERRIDES='mscoree,mshtml,winemenubuilder.exe,winedbg.exe='
 export DISPLAY='$display'
 ${xauth:+export XAUTHORITY='$xauth'}
 export HOME='$state/home'

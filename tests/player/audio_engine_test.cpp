@@ -170,10 +170,15 @@ TEST(AudioEngine, PauseSilencesAtOnceKeepsThePositionAndStopRewinds) {
     EXPECT_FALSE(engine.IsPlaying());
     const int64_t paused = engine.Position();
     EXPECT_GT(paused, 0);
+    // Only what the device already held when the pause came (Wine's 40 ms buffer) follows it;
+    // the capture takes it when the stream is let go.
     from = CaptureSize();
     PumpFor(400);
+    EXPECT_LE(Listen(from, CaptureSize()).seconds, 0.05) << "sound after the pause";
+    from = CaptureSize();
+    PumpFor(300);
     EXPECT_LT(qdtest::Measure(CapturedLeft(from, CaptureSize())).peak, 0.002)
-        << "sound after the pause";
+        << "sound long after the pause";
     EXPECT_EQ(engine.Position(), paused);
 
     EXPECT_EQ(engine.Stop(), 1);
