@@ -72,26 +72,39 @@ void CPedalReader::Stop() {
 
 void CPedalReader::Run(CPort& port, UINT tag) {
     // A plain sleep: under Wine a wait on a timer or an event is a round trip to the wineserver,
-    // which would cost more than the poll itself. The period needs the system timer at 1 ms
-    // (per process on Windows 10 2004 and later), raised only while a recording is loaded.
-    ::timeBeginPeriod(1);
+    // which would cost more than the poll itself. The quick period needs the system timer at
+    // 1 ms (per process on Windows 10 2004 and later), held only while polling quickly.
     pedal::EchoFilter filter;
     pedal::SwitchSet posted = 0;
+    int64_t changed = NowMs();
+    bool quick = false;
     for (bool first = true; !m_bStop.load(std::memory_order_acquire); first = false) {
         const bool echoed = port.IsPressed() != 0;
         const bool open = port.IsOpen() != 0;
+        const int64_t now = NowMs();
         const pedal::SwitchSet held =
-            open && filter.Read(echoed, NowMs()) ? pedal::Bit(pedal::Switch::Middle) : 0;
+            open && filter.Read(echoed, now) ? pedal::Bit(pedal::Switch::Middle) : 0;
         // Raised before the last message goes, so that its handler sees the reading ended.
         if (!open)
             m_bEnded.store(true, std::memory_order_release);
         if (first || held != posted || !open) {
             ::PostMessageA(m_window, m_message, held, static_cast<LPARAM>(tag));
             posted = held;
+            changed = now;
         }
         if (!open)
             break;
-        ::Sleep(kPollMs);
+        // An echo seen but not yet a press is a change under way: keep polling quickly.
+        const bool wantQuick = held != 0 || echoed || now - changed < m_quietAfterMs;
+        if (wantQuick != quick) {
+            quick = wantQuick;
+            if (quick)
+                ::timeBeginPeriod(1);
+            else
+                ::timeEndPeriod(1);
+        }
+        ::Sleep(quick ? kPollMs : kQuietPollMs);
     }
-    ::timeEndPeriod(1);
+    if (quick)
+        ::timeEndPeriod(1);
 }

@@ -11,7 +11,7 @@
 // only when the switches change. When the port fails and closes itself, the worker posts "none
 // held" and ends (HasEnded); the window collects it with Stop and reconnects as usual.
 //
-// Reading costs one wake-up per kPollMs, so the owner reads only while a recording is loaded.
+// Reading costs one wake-up per period, so the owner reads only while a recording is loaded.
 #pragma once
 
 #include "pedal/port.h"
@@ -28,8 +28,14 @@ public:
     // back), so a press starts the recording about 8 ms after the foot goes down. Each poll is a
     // wake-up of the worker: a shorter period would cost more than the main loop itself.
     static constexpr DWORD kPollMs = 5;
+    // Once the switches have stayed released this long, the worker polls at kQuietPollMs and
+    // gives the system timer back: a typist who stops to type a long passage costs little, and
+    // the first press after it shows within two quiet periods. Any change brings kPollMs back.
+    static constexpr int64_t kQuietAfterMs = 30000;
+    static constexpr DWORD kQuietPollMs = 50;
 
-    CPedalReader() = default;
+    // `quietAfterMs`: kQuietAfterMs but in tests.
+    explicit CPedalReader(int64_t quietAfterMs = kQuietAfterMs) : m_quietAfterMs(quietAfterMs) {}
     ~CPedalReader();
     CPedalReader(const CPedalReader&) = delete;
     CPedalReader& operator=(const CPedalReader&) = delete;
@@ -68,5 +74,6 @@ private:
     std::atomic<bool> m_bEnded{false};
     UINT m_nTag = 0;
     HWND m_window = nullptr;
+    const int64_t m_quietAfterMs;
     UINT m_message = 0;
 };

@@ -41,7 +41,9 @@ fixture=$build/tests/app/fixtures/interview.wav
 # processes (services, explorer).
 measure() {
     local name=$1 pid='' p f server='' others=() xvfb
-    sleep 5
+    # Past the start, and past the 30 s after which the pedal's reader, the pedal at rest,
+    # polls at its quiet pace.
+    sleep "${QD_BENCH_SETTLE:-35}"
     # Other sessions on this machine may run the same program: take the one of our prefix.
     for p in $(pgrep -f "$name"); do
         tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" && pid=$p && break

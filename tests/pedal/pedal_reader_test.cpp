@@ -114,4 +114,40 @@ TEST(PedalReader, ReadsOnItsOwnAndStopsBeforeTheWindowTouchesThePort) {
     ::DestroyWindow(sink);
 }
 
+// Released for a while, the reader slows down; a press is still seen within two slow periods
+// and brings the quick pace back for as long as the pedal is held.
+TEST(PedalReader, SlowsDownWhileThePedalRestsAndQuickensOnAPress) {
+    HWND sink =
+        ::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(sink);
+    CPedalReader reader(200);
+    reader.NotifyTo(sink, kMessage);
+    auto owned = std::make_unique<FakeSwitch>();
+    FakeSwitch& port = *owned;
+    reader.SetPort(std::move(owned));
+    ASSERT_TRUE(reader.Start());
+    const auto callsOver = [&](DWORD ms) {
+        const int before = port.calls;
+        ::Sleep(ms);
+        return port.calls - before;
+    };
+    const int quick = callsOver(150);
+    ::Sleep(100);
+    const int quiet = callsOver(300) / 2;
+    EXPECT_GT(quick, 2 * quiet) << "quick " << quick << ", quiet " << quiet;
+    EXPECT_GE(quiet, 1) << "still polled while quiet";
+
+    Collect(sink, 1);
+    port.echo = true;
+    const DWORD pressed = ::GetTickCount();
+    const std::vector<Reading> got = Collect(sink, 1);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].held, pedal::Bit(pedal::Switch::Middle));
+    EXPECT_LT(::GetTickCount() - pressed, 4 * CPedalReader::kQuietPollMs + 50);
+    ::Sleep(300);
+    EXPECT_GT(callsOver(150), 2 * quiet) << "held: polled quickly again";
+    reader.SetPort(nullptr);
+    ::DestroyWindow(sink);
+}
+
 } // namespace
