@@ -7,11 +7,15 @@
 # clock: the switch's moment is the simulator's acknowledgement, the sound's the time the sink
 # took the piece that holds the sample (plus the sample's place in it).
 #
-#   pedal-to-sound.sh WINDOWS_BUILD [PRESSES]      (16 when not given)
+# Then a few presses after the switch has rested released for over 30 s, when the pedal's
+# reader probes at its slower pace.
+#
+#   pedal-to-sound.sh WINDOWS_BUILD [PRESSES [RESTED]]      (16 and 3 when not given)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 win=$(cd "$1" && pwd)
 presses=${2:-16}
+rested=${3:-3}
 state=$win/pedal-sound-session
 sim=$win/pedal-sound-sim
 sink_pid=
@@ -64,12 +68,12 @@ PY
 app_pid=$!
 
 # The presses: one to warm up, then PRESSES, each held 0.6 to 1.2 s after a pause of 0.6 to
-# 1.2 s. Each line of switch.txt: "press|release SENT ACKNOWLEDGED" (CLOCK_MONOTONIC_RAW, the
-# sink's clock).
-/usr/bin/python3 - "$sim" "$presses" "$state/switch.txt" <<'PY'
+# 1.2 s, then RESTED after 31 to 32 s each. Each line of switch.txt: "press|release SENT
+# ACKNOWLEDGED PAUSE" (CLOCK_MONOTONIC_RAW, the sink's clock; PAUSE "short" or "rested").
+/usr/bin/python3 - "$sim" "$presses" "$rested" "$state/switch.txt" <<'PY'
 import random, socket, sys, time
 
-sim, presses, out = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+sim, presses, rested, out = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
 clock = time.CLOCK_MONOTONIC_RAW
 s = socket.create_connection(("127.0.0.1", int(open(sim + "/port").read())))
 s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
@@ -90,15 +94,16 @@ while ask("received 5").split()[1] == "0":
 time.sleep(3)
 random.seed()
 with open(out, "w") as log:
-    for n in range(presses + 1):
-        time.sleep(random.uniform(0.6, 1.2))
+    for n in range(presses + 1 + rested):
+        pause = "short" if n <= presses else "rested"
+        time.sleep(random.uniform(0.6, 1.2) if pause == "short" else random.uniform(31, 32))
         for what, hold in (("press", random.uniform(0.6, 1.2)), ("release", 0)):
             sent = time.clock_gettime(clock)
             reply = ask(f"{what} 5")
             acked = time.clock_gettime(clock)
             if reply != "ok":
                 sys.exit(f"simulator: {what}: {reply}")
-            log.write(f"{what} {sent:.6f} {acked:.6f}\n")
+            log.write(f"{what} {sent:.6f} {acked:.6f} {pause}\n")
             time.sleep(hold)
 PY
 sleep 1
@@ -123,9 +128,10 @@ for k, t in enumerate(times):
     loud = [i // 2 for i, v in enumerate(chunk) if abs(v) > LOUD]
     pieces.append((t, loud[0] if loud else None, loud[-1] if loud else None))
 
-events = [(w, float(a), float(b)) for w, a, b in (line.split() for line in open(switch))]
+events = [(w, float(a), float(b), p) for w, a, b, p in (line.split() for line in open(switch))]
 press, release, lost = [], [], 0
-for i, (what, sent, acked) in enumerate(events):
+rested = {"press": [], "release": []}
+for i, (what, sent, acked, pause) in enumerate(events):
     end = events[i + 1][1] if i + 1 < len(events) else sent + 1.0
     if what == "press":
         # The first loud sample of a piece taken after the request went out.
@@ -145,6 +151,8 @@ for i, (what, sent, acked) in enumerate(events):
         continue
     if value is None:
         lost += 1
+    elif pause == "rested":
+        rested[what].append(value)
     else:
         target.append(value)
 
@@ -156,7 +164,10 @@ def line(name, v):
 
 print(line("switch closed to sound   ", press))
 print(line("switch opened to silence ", release))
-gaps = [(b - a) * 1000 for _, a, b in events]
+if rested["press"]:
+    print(line("after 30 s at rest, switch closed to sound  ", rested["press"]))
+    print(line("after 30 s at rest, switch opened to silence", rested["release"]))
+gaps = [(b - a) * 1000 for _, a, b, _ in events]
 print("simulator request to acknowledgement: median %.2f ms, max %.2f ms" % (
     statistics.median(gaps), max(gaps)))
 if lost:
