@@ -481,6 +481,39 @@ else:
     w(missing("press"))
 w("")
 
+# --- Switch to sound --------------------------------------------------------------------------
+w("## Switch to sound")
+w("")
+switch = {}
+for m in re.finditer(r"^(after 30 s at rest, )?switch (closed to sound|opened to silence)\s+"
+                     r"(n=\d+\s+min .*) ms$", log("switch-sound"), re.M):
+    switch[(bool(m.group(1)), m.group(2))] = " ".join(m.group(3).split())
+if (False, "closed to sound") in switch and not failed("switch-sound"):
+    w("| The switch | First sound after it closes, ms | Last sound after it opens, ms |")
+    w("|---|---|---|")
+    for rest, label in ((False, "pressed within 30 s of the last change"),
+                        (True, "pressed after 31 to 32 s at rest")):
+        if (rest, "closed to sound") in switch:
+            w(f"| {label} | {switch[(rest, 'closed to sound')]} | "
+              f"{switch.get((rest, 'opened to silence'), '–')} |")
+    w("")
+    w("The whole path under a typist's foot: `Quillodrome.exe` with the serial pedal simulator on "
+      "COM5 and a steady 440 Hz tone loaded, presses held 0.6 to 1.2 s after pauses of 0.6 to "
+      "1.2 s at random, so that they fall at every phase of the toolbar's timer; from the "
+      "simulator acknowledging the change to the first (or last) sample above 1 % of full scale "
+      "taken by the same paced sink as above, both on the host's raw monotonic clock "
+      "(`tests/app/pedal-to-sound.sh`). The pedal's reader posts each change to the window at "
+      "once, so the toolbar's 100 ms timer is not on the path. A press counts at the first echo: "
+      "its figure is the reader's 5 ms probe, the engine's start and Wine's path to the device; "
+      "after 30 s at rest the reader probes every 50 ms, and the rested presses wait one or two of "
+      "those probes more. A release "
+      "counts only once no echo has come for 25 ms (a held switch must not flicker released "
+      "between two late echoes), and the pause then still lets play what Wine had handed to "
+      "ALSA, up to its 40 ms buffer: the two make most of the release's figure.")
+else:
+    w(missing("switch-sound"))
+w("")
+
 # --- Memory -----------------------------------------------------------------------------------
 w("## Peak memory")
 w("")
