@@ -31,14 +31,10 @@ stop() {
 trap stop EXIT
 /usr/bin/python3 "$root/tests/tools/pedal_sim.py" start "$sim" "$state/prefix"
 
-# The device writes straight into the FIFO, not through a pipe to cat as the session's capture
-# does: a pipe's 64 KiB would hold a third of a second of sound before the sink saw it.
-rm -f "$state/sink.fifo" "$state/sink.raw" "$state/sink.raw.times" "$state/switch.txt"
-mkfifo "$state/sink.fifo"
-printf 'pcm.!default { type file slave.pcm "null" file "%s" format "raw" }\n' \
-    "$state/sink.fifo" >"$state/home/.asoundrc"
-/usr/bin/python3 "$root/tests/tools/paced_sink.py" "$state/sink.fifo" "$state/sink.raw" &
-sink_pid=$!
+rm -f "$state/switch.txt"
+# shellcheck source=tests/tools/paced-device.sh
+. "$root/tests/tools/paced-device.sh"
+start_paced_device "$root" "$state"
 
 # Loud all the way, so that its first and last non-silent samples are where playback starts and
 # stops: five minutes of 440 Hz at half scale.
@@ -92,12 +88,12 @@ while ask("received 5").split()[1] == "0":
         sys.exit("the program never wrote to COM5")
     time.sleep(0.2)
 time.sleep(3)
-random.seed()
+rng = random.Random()
 with open(out, "w") as log:
     for n in range(presses + 1 + rested):
         pause = "short" if n <= presses else "rested"
-        time.sleep(random.uniform(0.6, 1.2) if pause == "short" else random.uniform(31, 32))
-        for what, hold in (("press", random.uniform(0.6, 1.2)), ("release", 0)):
+        time.sleep(rng.uniform(0.6, 1.2) if pause == "short" else rng.uniform(31, 32))
+        for what, hold in (("press", rng.uniform(0.6, 1.2)), ("release", 0)):
             sent = time.clock_gettime(clock)
             reply = ask(f"{what} 5")
             acked = time.clock_gettime(clock)

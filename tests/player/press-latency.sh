@@ -18,12 +18,10 @@ stop() {
 }
 "$root/tools/wine-session.sh" start "$state" >/dev/null
 trap stop EXIT
-rm -f "$state/sink.fifo" "$state/sink.raw" "$state/sink.raw.times" "$state/calls.txt"
-mkfifo "$state/sink.fifo"
-printf 'pcm.!default { type file slave.pcm "null" file "%s" format "raw" }\n' \
-    "$state/sink.fifo" >"$state/home/.asoundrc"
-/usr/bin/python3 "$root/tests/tools/paced_sink.py" "$state/sink.fifo" "$state/sink.raw" &
-sink_pid=$!
+rm -f "$state/calls.txt"
+# shellcheck source=tests/tools/paced-device.sh
+. "$root/tests/tools/paced-device.sh"
+start_paced_device "$root" "$state"
 
 # shellcheck disable=SC1091
 . "$state/env.sh"
