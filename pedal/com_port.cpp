@@ -48,16 +48,30 @@ int CCom::Open() {
         return 0;
     if (!::SetupComm(hPort.get(), kQueueSize, kQueueSize))
         return 0;
-    // A poll must never wait: reads return at once with what is already queued, even when the
-    // device vanishes between the queue check and the read.
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
-    if (!::SetCommTimeouts(hPort.get(), &timeouts))
-        return 0;
     m_hPort = std::move(hPort);
+    m_dwReadWaitMs = MAXDWORD;
+    if (!SetReadWait(0)) {
+        m_hPort.reset();
+        return 0;
+    }
     m_bOpen = 1;
     return 1;
+}
+
+bool CCom::SetReadWait(DWORD dwWaitMs) {
+    if (dwWaitMs == m_dwReadWaitMs)
+        return true;
+    // A read returns as soon as it has the bytes it asked for, or after `dwWaitMs`. IsPressed
+    // asks only for bytes already queued, so it never waits, even when the device vanishes
+    // between the queue check and the read.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = dwWaitMs == 0 ? MAXDWORD : 0;
+    timeouts.ReadTotalTimeoutConstant = dwWaitMs;
+    timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
+    if (!::SetCommTimeouts(m_hPort.get(), &timeouts))
+        return false;
+    m_dwReadWaitMs = dwWaitMs;
+    return true;
 }
 
 void CCom::Close() {
@@ -84,4 +98,19 @@ int CCom::IsPressed() {
     if (!::TransmitCommChar(m_hPort.get(), kProbe))
         Close();
     return bPressed;
+}
+
+int CCom::Poll(DWORD maxWaitMs) {
+    const int bPressed = IsPressed();
+    if (bPressed || !m_bOpen || maxWaitMs == 0)
+        return bPressed;
+    // One byte is all a press needs: the read ends with the probe's echo, or empty at the wait's
+    // end while the switch is open.
+    DWORD dwRead = 0;
+    if (!SetReadWait(maxWaitMs) ||
+        !::ReadFile(m_hPort.get(), m_pBuffer.get(), 1, &dwRead, nullptr)) {
+        Close();
+        return 0;
+    }
+    return dwRead > 0;
 }

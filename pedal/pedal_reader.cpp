@@ -15,6 +15,10 @@ int64_t NowMs() {
 
 } // namespace
 
+DWORD CPedalReader::Period(bool quick) {
+    return quick ? kPollMs : kQuietPollMs;
+}
+
 CPedalReader::~CPedalReader() {
     Stop();
 }
@@ -79,7 +83,11 @@ void CPedalReader::Run(CPort& port, UINT tag) {
     int64_t changed = NowMs();
     bool quick = false;
     for (bool first = true; !m_bStop.load(std::memory_order_acquire); first = false) {
-        const bool echoed = port.IsPressed() != 0;
+        // One probe per period: a port that waits for its echo spends the period waiting, and
+        // returns early only with an echo; the rest of the period is slept.
+        const DWORD period = Period(quick);
+        const int64_t started = NowMs();
+        const bool echoed = port.Poll(period) != 0;
         const bool open = port.IsOpen() != 0;
         const int64_t now = NowMs();
         const pedal::SwitchSet held =
@@ -103,7 +111,10 @@ void CPedalReader::Run(CPort& port, UINT tag) {
             else
                 ::timeEndPeriod(1);
         }
-        ::Sleep(quick ? kPollMs : kQuietPollMs);
+        // A press ends a quiet period at once: what is left of it is slept at the quick pace.
+        const int64_t left = started + Period(quick) - NowMs();
+        if (left > 0)
+            ::Sleep(static_cast<DWORD>(left));
     }
     if (quick)
         ::timeEndPeriod(1);

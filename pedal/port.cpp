@@ -36,6 +36,10 @@ int CPort::IsPressed() {
     return 0;
 }
 
+int CPort::Poll(DWORD) {
+    return IsPressed();
+}
+
 pedal::SwitchSet CPort::ReadSwitches() {
     return IsPressed() ? pedal::Bit(pedal::Switch::Middle) : pedal::SwitchSet{0};
 }

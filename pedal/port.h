@@ -40,6 +40,10 @@ public:
     virtual int IsOpen() const;
     // One poll of the switch: 1 pressed, 0 not (always 0 on a closed port).
     virtual int IsPressed();
+    // IsPressed that may wait: when nothing has come back yet, waits up to `maxWaitMs` for the
+    // probe it has just sent and returns as soon as that comes. A port that cannot wait on its
+    // device returns at once, as IsPressed does.
+    virtual int Poll(DWORD maxWaitMs);
     // One poll of every switch; a one-switch pedal is its middle switch.
     virtual pedal::SwitchSet ReadSwitches();
     // True for a switch that is only known by probing it (a loop-back switch): it is polled on

@@ -80,12 +80,24 @@ int64_t WindStep(int64_t position, int64_t duration, bool forward) {
 
 bool EchoFilter::Read(bool echoed, int64_t nowMs) {
     if (echoed) {
+        if (m_held)
+            Learn(nowMs - m_lastEchoMs);
         m_held = true;
         m_lastEchoMs = nowMs;
-    } else if (m_held && nowMs - m_lastEchoMs >= kReleaseAfterMs) {
+    } else if (m_held && nowMs - m_lastEchoMs >= m_releaseAfterMs) {
         m_held = false;
     }
     return m_held;
+}
+
+void EchoFilter::Learn(int64_t gapMs) {
+    m_gaps[m_nextGap] = static_cast<int>(std::min<int64_t>(gapMs, kLongestReleaseMs));
+    m_nextGap = (m_nextGap + 1) % kGapsKept;
+    m_gapCount = std::min(m_gapCount + 1, kGapsKept);
+    if (m_gapCount < kGapsToLearn)
+        return;
+    const int longest = *std::max_element(m_gaps, m_gaps + m_gapCount);
+    m_releaseAfterMs = std::clamp(2 * longest, kShortestReleaseMs, kLongestReleaseMs);
 }
 
 } // namespace pedal

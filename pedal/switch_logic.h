@@ -105,19 +105,37 @@ private:
 
 // A loop-back switch (serial, USB) read every few milliseconds: each poll tells whether a probe
 // came back since the previous one. A press counts at the first echo. A release counts only once
-// no echo has come for kReleaseAfterMs, because echoes come late now and then (a USB-serial
-// adapter holds received bytes for up to 16 ms, a busy machine delays the poll or the far end),
-// and a held switch must not flicker released between two of them.
+// no echo has come for a while, because echoes come late now and then (a USB-serial adapter
+// holds received bytes for up to 16 ms, a busy machine delays the poll or the far end), and a
+// held switch must not flicker released between two of them. How long is learnt from the port
+// itself: twice the longest gap between echoes over its last kGapsKept gaps while held, so a
+// port that echoes every poll lets go within kShortestReleaseMs and an adapter that holds its
+// bytes waits for them. Until the port has shown kGapsToLearn gaps, a release waits
+// kReleaseAfterMs, enough for any adapter.
 class EchoFilter {
 public:
     static constexpr int kReleaseAfterMs = 25;
+    static constexpr int kShortestReleaseMs = 12;
+    static constexpr int kLongestReleaseMs = 60;
+    static constexpr int kGapsToLearn = 8;
+    // About a second of holding at the reader's quick pace.
+    static constexpr int kGapsKept = 200;
 
     // One poll at `nowMs` (any steadily increasing millisecond clock): true while held.
     bool Read(bool echoed, int64_t nowMs);
+    // How long a held switch must stay silent to count as released now.
+    int ReleaseAfterMs() const { return m_releaseAfterMs; }
 
 private:
+    void Learn(int64_t gapMs);
+
     bool m_held = false;
     int64_t m_lastEchoMs = 0;
+    int m_releaseAfterMs = kReleaseAfterMs;
+    // The last gaps between echoes while held, in a ring.
+    int m_gaps[kGapsKept] = {};
+    int m_gapCount = 0;
+    int m_nextGap = 0;
 };
 
 // One winding step: the position 1 s further back or on, kept within 0 and the duration.

@@ -237,10 +237,12 @@ w("From the switch closing or opening (the simulator's acknowledgement; for the 
   "the key sent with `SendInput`) to the toolbar's indicator changing, which it does right after "
   "starting playback (`Run`) or pausing and stepping back; presses land at phases spread over "
   "the loop's period. A serial or USB switch is probed every 5 ms on a worker thread while a "
-  "recording is loaded, and every 50 ms once it has rested released for 30 s; a press counts at "
-  "the first probe that comes back, a release once none has come back for 25 ms (a late echo "
-  "must not read as a release), and the window thread acts on the worker's message at once. The "
-  "keyboard and HID pedals post their changes themselves.")
+  "recording is loaded, and every 30 ms once it has rested released for 30 s; the worker waits "
+  "on the serial line for each probe's echo, so a press counts as soon as the first probe after "
+  "it comes back. A release counts once no echo has come for twice the longest gap between "
+  "echoes the port showed while held (12 ms for a port that echoes every probe, 25 ms until it "
+  "has shown its pace; a late echo must not read as a release), and the window thread acts on "
+  "the worker's message at once. The keyboard and HID pedals post their changes themselves.")
 reader = {m.group(1): m.groups()[1:] for m in re.finditer(
     rf"^serial (press|release) to reader's message\s+{lat_re}", log("pedal"), re.M)}
 false_releases = line("pedal", r"^serial held 5 s, releases read\s+(\d+)")
@@ -291,7 +293,7 @@ if sessions and secs:
           f"({100 * extra / span:+.1f} % of one core, the program, the wineserver and Xvfb "
           "together); in the 30 s after each press it probes every 5 ms, which costs about 0.6 % "
           "of one core more, and without a recording the pedal is not probed at all. The first "
-          "press after a rest shows within two 50 ms probes, still sooner than the loop of ticks.")
+          "press after a rest shows within one 30 ms probe, still sooner than the loop of ticks.")
 else:
     w(f"Idle cost with the wineserver and Xvfb: {missing('idle')}")
 w("")
@@ -505,11 +507,11 @@ if (False, "closed to sound") in switch and not failed("switch-sound"):
       "(`tests/app/pedal-to-sound.sh`). The pedal's reader posts each change to the window at "
       "once, so the toolbar's 100 ms timer is not on the path. A press counts at the first echo: "
       "its figure is the reader's 5 ms probe, the engine's start and Wine's path to the device; "
-      "after 30 s at rest the reader probes every 50 ms, and the rested presses wait one or two of "
-      "those probes more. A release "
-      "counts only once no echo has come for 25 ms (a held switch must not flicker released "
-      "between two late echoes), and the pause then still lets play what Wine had handed to "
-      "ALSA, up to its 40 ms buffer: the two make most of the release's figure.")
+      "after 30 s at rest the reader probes every 30 ms, and the rested presses wait up to one "
+      "of those probes more. A release counts only once no echo has come for twice the longest "
+      "gap between the port's echoes while held (a held switch must not flicker released between "
+      "two late echoes; here about 12 to 20 ms), and the pause then still lets play what Wine "
+      "had handed to ALSA, up to its 40 ms buffer: the two make most of the release's figure.")
 else:
     w(missing("switch-sound"))
 w("")

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,41 @@ TEST_F(ComPortTest, PressIsSeenOnePollLateAndReleaseLikewise) {
     // The probe sent by the last poll while pressed still comes back once.
     EXPECT_EQ(seen, (std::vector<int>{1, 1, 1, 1, 1, 1, 0, 0, 0}));
     EXPECT_EQ(Sent(), 10) << "one probe per poll";
+    EXPECT_EQ(port.IsOpen(), 1);
+}
+
+// Poll waits on the line: released, for the whole wait, one probe sent; pressed, only until the
+// echo comes. The bytes of a longer queue are read without waiting, and a plain IsPressed after
+// it still never waits.
+TEST_F(ComPortTest, PollWaitsForTheEchoAndNoLonger) {
+    constexpr DWORD kWaitMs = 60;
+    CCom port(kNum);
+    ASSERT_EQ(port.Open(), 1);
+    const auto Timed = [&](auto&& call, int& result) {
+        const auto start = std::chrono::steady_clock::now();
+        result = call();
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count();
+    };
+    int pressed = -1;
+    double ms = Timed([&] { return port.Poll(kWaitMs); }, pressed);
+    EXPECT_EQ(pressed, 0);
+    EXPECT_GE(ms, kWaitMs - 5.0) << "released: the read waits for the echo";
+    EXPECT_LT(ms, kWaitMs + 100.0);
+    EXPECT_EQ(Sent(), 1);
+
+    m_sim.Press(kCom);
+    ms = Timed([&] { return port.Poll(kWaitMs); }, pressed);
+    EXPECT_EQ(pressed, 1);
+    EXPECT_LT(ms, kWaitMs / 2.0) << "pressed: the echo ends the wait";
+    m_sim.Release(kCom);
+    ::Sleep(5);
+    m_sim.Queue(kCom, 11);
+    for (int expected : {1, 1, 0}) {
+        ms = Timed([&] { return port.IsPressed(); }, pressed);
+        EXPECT_EQ(pressed, expected);
+        EXPECT_LT(ms, kWaitMs / 2.0) << "IsPressed never waits";
+    }
     EXPECT_EQ(port.IsOpen(), 1);
 }
 

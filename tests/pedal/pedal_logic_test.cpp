@@ -456,3 +456,42 @@ TEST(EchoFilter, PressAtOnceReleaseAfterTheMargin) {
     for (const Poll& p : polls)
         EXPECT_EQ(filter.Read(p.echoed, p.atMs), p.held) << "poll at " << p.atMs << " ms";
 }
+
+// The release wait learnt from the port: the first wait until enough gaps are known, then twice
+// the longest kept gap (an adapter's 16 ms bursts) but never more than the longest wait, and
+// the shortest wait once only 5 ms polls are kept. Each step holds the switch with `echoes`
+// echoes `gapMs` apart, then checks the wait; silence then releases exactly after it.
+TEST(EchoFilter, LearnsHowLateThePortEchoes) {
+    struct Step {
+        int echoes;
+        int gapMs;
+        int releaseAfterMs;
+    };
+    const Step steps[] = {
+        {EchoFilter::kGapsToLearn - 1, 5, EchoFilter::kReleaseAfterMs},
+        {1, 16, 32},
+        {1, 31, EchoFilter::kLongestReleaseMs},
+        {EchoFilter::kGapsKept - 2, 5, EchoFilter::kLongestReleaseMs},
+        {1, 5, EchoFilter::kLongestReleaseMs},
+        {1, 5, EchoFilter::kShortestReleaseMs},
+    };
+    EchoFilter filter;
+    int64_t now = 0;
+    ASSERT_TRUE(filter.Read(true, now));
+    for (const Step& step : steps) {
+        for (int i = 0; i < step.echoes; ++i) {
+            for (int64_t t = now + 1; t < now + step.gapMs; ++t)
+                ASSERT_TRUE(filter.Read(false, t)) << "at " << t << " ms";
+            now += step.gapMs;
+            ASSERT_TRUE(filter.Read(true, now));
+        }
+        EXPECT_EQ(filter.ReleaseAfterMs(), step.releaseAfterMs) << "after gaps of " << step.gapMs;
+    }
+    // Silence: held one millisecond short of the wait, released at it, and pressed again by the
+    // next echo with what was learnt kept.
+    const int wait = filter.ReleaseAfterMs();
+    EXPECT_TRUE(filter.Read(false, now + wait - 1));
+    EXPECT_FALSE(filter.Read(false, now + wait));
+    EXPECT_TRUE(filter.Read(true, now + wait + 5));
+    EXPECT_EQ(filter.ReleaseAfterMs(), wait);
+}
