@@ -291,8 +291,11 @@ if sessions and secs:
         w(f"For a typist: with a recording loaded and the pedal at rest the reading costs "
           f"{extra:+.2f} s of processor time per {span:.0f} s against the loop of ticks "
           f"({100 * extra / span:+.1f} % of one core, the program, the wineserver and Xvfb "
-          "together); in the 30 s after each press it probes every 5 ms, which costs about 0.6 % "
-          "of one core more, and without a recording the pedal is not probed at all. The first "
+          "together); in the 30 s after each change it probes every 5 ms and waits on the line for "
+          "each echo, which under Wine costs about 5.7 % of one core for the three together "
+          "(a separate run of tools/toolbar-bench.sh with QD_BENCH_SETTLE=2 and "
+          "QD_BENCH_SECONDS=25: 0.84 s, 0.54 s and 0.05 s), and without a recording the pedal "
+          "is not probed at all. The first "
           "press after a rest shows within one 30 ms probe, still sooner than the loop of ticks.")
 else:
     w(f"Idle cost with the wineserver and Xvfb: {missing('idle')}")
