@@ -20,6 +20,8 @@ die() { echo "wine-session: $*" >&2; exit 1; }
 stop_session() {
     local state=$1
     [ -f "$state/env.sh" ] || return 0
+    # The prefix's processes are found by its absolute path.
+    state=$(cd "$state" && pwd)
     # shellcheck disable=SC1091
     (. "$state/env.sh"; "$WINESERVER" -k >/dev/null 2>&1 || true)
     prefix_pids "$state/prefix" >>"$state/pids"
@@ -131,6 +133,12 @@ ENV
         /v Tahoma /t REG_MULTI_SZ /f \
         /d 'DejaVuSans.ttf,DejaVu Sans\0fonts-japanese-gothic.ttf,VL Gothic' >/dev/null 2>&1 ||
         die "the font link was not set"
+    # The session's desktop (explorer) closes once no program has used it for a while, and the
+    # next program starts a new one; a low-level keyboard hook set after that sees none of
+    # SendInput's keys. A console program waiting for ever on a pipe keeps the first desktop:
+    # cmd.exe loads user32, which attaches it. It has no window, and the stop ends it with the
+    # rest of the prefix (the sleep carries the session's environment too).
+    (sleep infinity | "$WINE" cmd /c pause) </dev/null >/dev/null 2>&1 &
 }
 
 # Every process of the session's prefix (the wineserver, Wine's services, test programs).
