@@ -149,6 +149,8 @@ step pattern pattern
 step http tests/tools/http_bench.sh "$win"
 step press tests/player/press-latency.sh "$win" "$win/tests/player/fixtures/tone440.wav"
 step switch-sound tests/app/pedal-to-sound.sh "$win"
+# The same with the program before the pedal had a reader of its own: ten presses, none rested.
+step switch-sound-baseline tests/app/pedal-to-sound.sh "$baseline/win" 10 0
 
 echo "load_end=$(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.log"
 /usr/bin/python3 tools/bench_report.py "$out" docs/performance.md || die "the report could not be written"

@@ -501,6 +501,12 @@ if (False, "closed to sound") in switch and not failed("switch-sound"):
         if (rest, "closed to sound") in switch:
             w(f"| {label} | {switch[(rest, 'closed to sound')]} | "
               f"{switch.get((rest, 'opened to silence'), '–')} |")
+    before = {m.group(1): " ".join(m.group(2).split()) for m in re.finditer(
+        r"^switch (closed to sound|opened to silence)\s+(n=\d+\s+min .*) ms$",
+        log("switch-sound-baseline"), re.M)}
+    if "closed to sound" in before and not failed("switch-sound-baseline"):
+        w(f"| Before: the program before the pedal's reader, read by the loop's ticks, same run | "
+          f"{before['closed to sound']} | {before.get('opened to silence', '–')} |")
     w("")
     w("The whole path under a typist's foot: `Quillodrome.exe` with the serial pedal simulator on "
       "COM5 and a steady 440 Hz tone loaded, presses held 0.6 to 1.2 s after pauses of 0.6 to "
