@@ -49,6 +49,7 @@ int CCom::Open() {
     if (!::SetupComm(hPort.get(), kQueueSize, kQueueSize))
         return 0;
     m_hPort = std::move(hPort);
+    // A new handle has the system's timeouts, whatever the last one had.
     m_dwReadWaitMs = MAXDWORD;
     if (!SetReadWait(0)) {
         m_hPort.reset();

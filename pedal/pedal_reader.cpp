@@ -15,10 +15,6 @@ int64_t NowMs() {
 
 } // namespace
 
-DWORD CPedalReader::Period(bool quick) {
-    return quick ? kPollMs : kQuietPollMs;
-}
-
 CPedalReader::~CPedalReader() {
     Stop();
 }
@@ -82,12 +78,12 @@ void CPedalReader::Run(CPort& port, UINT tag) {
     pedal::SwitchSet posted = 0;
     int64_t changed = NowMs();
     bool quick = false;
+    const auto period = [&quick] { return quick ? kPollMs : kQuietPollMs; };
     for (bool first = true; !m_bStop.load(std::memory_order_acquire); first = false) {
         // One probe per period: a port that waits for its echo spends the period waiting, and
         // returns early only with an echo; the rest of the period is slept.
-        const DWORD period = Period(quick);
         const int64_t started = NowMs();
-        const bool echoed = port.Poll(period) != 0;
+        const bool echoed = port.Poll(period()) != 0;
         const bool open = port.IsOpen() != 0;
         const int64_t now = NowMs();
         const pedal::SwitchSet held =
@@ -112,7 +108,7 @@ void CPedalReader::Run(CPort& port, UINT tag) {
                 ::timeEndPeriod(1);
         }
         // A press ends a quiet period at once: what is left of it is slept at the quick pace.
-        const int64_t left = started + Period(quick) - NowMs();
+        const int64_t left = started + period() - NowMs();
         if (left > 0)
             ::Sleep(static_cast<DWORD>(left));
     }

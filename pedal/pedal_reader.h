@@ -68,7 +68,6 @@ public:
     bool IsCurrent(LPARAM tag) const { return IsReading() && tag == static_cast<LPARAM>(m_nTag); }
 
 private:
-    static DWORD Period(bool quick);
     void Run(CPort& port, UINT tag);
 
     std::unique_ptr<CPort> m_pPort;
